@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// What one run of an external program gave.
+struct ProgramResult
+{
+    bool started = false;
+    bool finished = false;      // false: timed out and killed
+    bool crashed = false;
+    int exitCode = -1;
+    QByteArray output;          // standard output
+    QByteArray errorOutput;     // standard error
+
+    // Started, finished normally in time and exited 0.
+    bool ok() const { return started && finished && !crashed && exitCode == 0; }
+    QString describe() const;
+};
+
+// Runs external programs by bare name through PATH, with argument lists and never a
+// shell line, and with every wait bounded.
+class ExternalProgram
+{
+public:
+    static constexpr int DefaultTimeoutMs = 30000;
+
+    // Runs and waits up to timeoutMs (negative: no bound); on timeout the program is
+    // killed and reaped. stdinData, when given, is written to its standard input.
+    static ProgramResult run(const QString &program, const QStringList &arguments,
+                             int timeoutMs = DefaultTimeoutMs,
+                             const QByteArray &stdinData = QByteArray());
+
+    // Starts the program detached from this one; true when it started.
+    static bool startDetached(const QString &program, const QStringList &arguments);
+};
