@@ -111,11 +111,11 @@ private Q_SLOTS:
     void boxWithoutButtonsWaitsForOwner()
     {
         MessageDlg dialog(MSG_CONNECTING);
-        QTimer::singleShot(300, &dialog, &QDialog::accept);
+        QTimer::singleShot(700, &dialog, &QDialog::accept);
         QElapsedTimer clock;
         clock.start();
         QCOMPARE(dialog.exec(), 1);
-        QVERIFY(clock.elapsed() >= 250);
+        QVERIFY(clock.elapsed() >= 650);
         // The busy dots moved while it waited.
         QVERIFY(!dialog.findChild<QLabel *>("LABEL_BUSY")->text().isEmpty());
     }
