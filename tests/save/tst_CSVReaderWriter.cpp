@@ -1,0 +1,193 @@
+#include "CSVReaderWriter.h"
+#include "TestRoot.h"
+
+#include <QtTest>
+
+namespace {
+const char Log[] = "/root/ORBELIN_Vn/CountingResults.csv";
+
+QStringList lines(const CSVReaderWriter &table)
+{
+    QStringList result;
+    for (const std::string &line : table.csv())
+        result << QString::fromStdString(line);
+    return result;
+}
+} // namespace
+
+class CSVReaderWriterTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void headerIsFormatted()
+    {
+        CSVReaderWriter table(10, "%s,%d,%.1f", "Name", 7, 2.5);
+        QCOMPARE(lines(table), QStringList{"Name,7,2.5"});
+
+        const std::string header = CSVReaderWriter::resultsLogHeader();
+        CSVReaderWriter log(1001, "%s", header.c_str());
+        QCOMPARE(log.csv().front(), header);
+        const QString text = QString::fromStdString(header);
+        QVERIFY(text.startsWith("Name,Date,Cells,[Cells],Avg. size,Protocol,#1 cells,#1 [cells],"
+                                "#2 cells,#2 [cells],"));
+        QVERIFY(text.endsWith(",#20 cells,#20 [cells]"));
+        QCOMPARE(text.count(','), 6 + 20 + 19);   // 46 columns
+    }
+
+    void overlongHeaderIsCut()
+    {
+        const std::string text(3000, 'h');
+        CSVReaderWriter table(10, "%s", text.c_str());
+        QCOMPARE(table.csv().front().size(), size_t(1023));
+    }
+
+    void read_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("rows");
+        QTest::newRow("no line feed after the last row")
+            << QByteArray("Old header\nA,1\nB,2\nC,3") << QStringList{"A,1", "B,2", "C,3"};
+        QTest::newRow("line feed after the last row")
+            << QByteArray("H\nA\nB\n") << QStringList{"A", "B"};
+        QTest::newRow("empty line inside kept") << QByteArray("H\nA\n\nB") << QStringList{"A", "", "B"};
+        QTest::newRow("carriage returns kept") << QByteArray("H\r\nA\r\nB") << QStringList{"A\r", "B"};
+        QTest::newRow("header only") << QByteArray("H") << QStringList{};
+        QTest::newRow("empty file") << QByteArray() << QStringList{};
+    }
+    void read()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, rows);
+        TestRoot root;
+        root.writeFile(Log, file);
+        CSVReaderWriter table(1001, "%s", "Mine");
+        QVERIFY(table.read(Log));
+        QCOMPARE(lines(table), QStringList{"Mine"} + rows);
+    }
+
+    void readAppendsAndIgnoresTheLimit()
+    {
+        TestRoot root;
+        QByteArray file = "H";
+        for (int i = 0; i < 30; ++i)
+            file += "\nrow " + QByteArray::number(i);
+        root.writeFile(Log, file);
+        CSVReaderWriter table(11, "%s", "H");
+        QVERIFY(table.read(Log));
+        QVERIFY(table.read(Log));
+        QCOMPARE(table.size(), size_t(61));
+    }
+
+    void readMissingFile()
+    {
+        TestRoot root;
+        CSVReaderWriter table(1001, "%s", "H");
+        QVERIFY(!table.read(Log));
+        QCOMPARE(lines(table), QStringList{"H"});
+    }
+
+    void parse_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QStringList>("fields");
+        QTest::newRow("plain") << "a,b,c" << QStringList{"a", "b", "c"};
+        QTest::newRow("empty line") << "" << QStringList{};
+        QTest::newRow("empty fields kept") << ",a,,b," << QStringList{"", "a", "", "b", ""};
+        QTest::newRow("no quoting") << "\"a,b\",c" << QStringList{"\"a", "b\"", "c"};
+        QTest::newRow("single field") << "abc" << QStringList{"abc"};
+        QTest::newRow("only a comma") << "," << QStringList{"", ""};
+    }
+    void parse()
+    {
+        QFETCH(QString, line);
+        QFETCH(QStringList, fields);
+        std::vector<std::string> got{"stale"};
+        CSVReaderWriter::parse(line.toStdString(), got);
+        QStringList result;
+        for (const auto &field : got)
+            result << QString::fromStdString(field);
+        QCOMPARE(result, fields);
+    }
+
+    void reverseWrite_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("written");
+        QTest::newRow("three rows, newest first")
+            << QByteArray("Old\nA,1\nB,2\nC,3") << QByteArray("H\nC,3\nB,2\nA,1");
+        QTest::newRow("one row") << QByteArray("Old\nA") << QByteArray("H\nA");
+        QTest::newRow("header only") << QByteArray("Old") << QByteArray("H\n");
+        QTest::newRow("short lines kept") << QByteArray("Old\nA\n\nB") << QByteArray("H\nB\n\nA");
+    }
+    void reverseWrite()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, written);
+        TestRoot root;
+        root.writeFile(Log, file);
+        // A longer file in the way must be replaced, not overwritten in part.
+        root.writeFile("/root/temp.csv", QByteArray(5000, 'z'));
+        CSVReaderWriter table(1001, "%s", "H");
+        QVERIFY(table.read(Log));
+        QVERIFY(table.reverseWrite("/root/temp.csv"));
+        QCOMPARE(root.readFile("/root/temp.csv"), written);
+    }
+
+    void reverseWriteWithoutLogGivesHeaderLine()
+    {
+        TestRoot root;
+        root.mkdir("/root");
+        CSVReaderWriter table(1001, "%s", CSVReaderWriter::resultsLogHeader().c_str());
+        QVERIFY(!table.read(Log));
+        QVERIFY(table.reverseWrite("/root/temp.csv"));
+        QCOMPARE(root.readFile("/root/temp.csv"),
+                 QByteArray::fromStdString(CSVReaderWriter::resultsLogHeader()) + '\n');
+    }
+
+    void writeKeepsOrderAndRoundTrips()
+    {
+        TestRoot root;
+        root.mkdir("/root/ORBELIN_Vn");
+        CSVReaderWriter table(1001, "%s", "H");
+        table.append("A,1");
+        table.append("B,2");
+        QVERIFY(table.write(Log));
+        QCOMPARE(root.readFile(Log), QByteArray("H\nA,1\nB,2"));
+
+        CSVReaderWriter again(1001, "%s", "H");
+        QVERIFY(again.read(Log));
+        QCOMPARE(lines(again), lines(table));
+    }
+
+    void writeIntoMissingFolderFails()
+    {
+        TestRoot root;
+        CSVReaderWriter table(1001, "%s", "H");
+        QVERIFY(!table.write("/root/no/such/folder/x.csv"));
+    }
+
+    void appendDropsOldestBeyondLimit()
+    {
+        CSVReaderWriter table(4, "%s", "H");   // header and three rows
+        for (const char *row : {"1", "2", "3", "4", "5"})
+            table.append(row);
+        QCOMPARE(lines(table), (QStringList{"H", "3", "4", "5"}));
+    }
+
+    void replaceNewestRow()
+    {
+        CSVReaderWriter table(10, "%s", "H");
+        QVERIFY(!table.replace(1, "x"));
+        table.append("a");
+        table.append("b");
+        QVERIFY(!table.replace(0, "header"));
+        QVERIFY(table.replace(table.size() - 1, "B"));
+        QCOMPARE(lines(table), (QStringList{"H", "a", "B"}));
+        table.clear();
+        QCOMPARE(lines(table), QStringList{"H"});
+    }
+};
+
+QTEST_GUILESS_MAIN(CSVReaderWriterTest)
+#include "tst_CSVReaderWriter.moc"
