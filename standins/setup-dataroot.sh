@@ -7,3 +7,9 @@ mkdir -p "$root"/root/ORBELIN_Vn/Protocol "$root"/ORBELIN "$root"/media "$root"/
     "$root"/dev/disk/by-uuid "$root"/dev/disk/by-label "$root"/dev/input/by-id \
     "$root"/proc "$root"/tmp "$root"/sys/class/net
 [ -f "$root/etc/mtab" ] || : > "$root/etc/mtab"
+
+# The internal disk: its partition is listed and mounted at "/", like the instrument's.
+[ -L "$root/dev/disk/by-uuid/INTERNAL-ROOT" ] || ln -s ../../sda1 "$root/dev/disk/by-uuid/INTERNAL-ROOT"
+grep -q '^/dev/sda1 ' "$root/etc/mtab" || echo "/dev/sda1 / ext4 rw,relatime 0 0" >> "$root/etc/mtab"
+# One USB stick plugged at start; standins/usb-stick.sh plugs and pulls more.
+ORBELIN_ROOT="$root" bash "$(dirname "$0")/usb-stick.sh" plug sdb1 SAMPLES >/dev/null
