@@ -1,6 +1,8 @@
 // Draws the instrument's embedded images from plain-text lists and writes a .qrc for them.
 // Usage: imagegen <output folder> <qrc file> <list>...
 // A list line: kind | WIDTHxHEIGHT | path under the prefix folders | caption
+// Kinds: button, pressed, disabled, checked, light, background, title, icon:<name>,
+// columns:<width>,<width>,... (caption: titles separated by ";").
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -185,6 +187,22 @@ QImage draw(const QString &kind, const QSize &size, const QString &label)
     } else if (kind == QLatin1String("title")) {
         p.fillRect(r, Blue);
         caption(p, r, label, Qt::white);
+    } else if (kind.startsWith(QLatin1String("columns:"))) {
+        // A table's column titles: "columns:180,200,..." gives the widths, the caption
+        // the titles separated by ";"; the last title takes the rest of the width.
+        p.fillRect(r, Blue);
+        const QStringList widths = kind.mid(8).split(QLatin1Char(','));
+        const QStringList titles = label.split(QLatin1Char(';'));
+        int x = 0;
+        for (int i = 0; i < titles.size(); ++i) {
+            const int w = i < widths.size() ? widths.at(i).toInt() : r.width() - x;
+            caption(p, QRect(x, 0, w, r.height()), titles.at(i), Qt::white);
+            x += w;
+            if (i + 1 < titles.size()) {
+                p.setPen(QPen(DarkBlue, 2));
+                p.drawLine(x, 8, x, r.height() - 8);
+            }
+        }
     } else if (kind.startsWith(QLatin1String("icon:")))
         icon(p, r, kind.mid(5), label);
     else

@@ -1,0 +1,111 @@
+#include "SavedCountTotals.h"
+
+#include "Core.h"
+#include "ImReaderWriter.h"
+#include "SystemPaths.h"
+#include "TagParser.h"
+
+#include <QDir>
+#include <QRegularExpression>
+
+#include <climits>
+#include <cmath>
+
+namespace {
+
+const char InstrumentSoftware[] = "ORBELIN_Vn";
+
+bool number(const std::map<std::string, std::string> &items, const char *key, double *value)
+{
+    const auto it = items.find(key);
+    if (it == items.end())
+        return false;
+    bool ok = false;
+    *value = QString::fromStdString(it->second).trimmed().toDouble(&ok);
+    return ok && std::isfinite(*value);
+}
+
+} // namespace
+
+SavedCountTotals SavedCountTotals::read(const QString &folder)
+{
+    SavedCountTotals totals;
+    const QDir dir(SystemPaths::map(folder));
+    const QDir::Filters files = QDir::Files | QDir::CaseSensitive;
+    totals.m_RawImages = !dir.entryList({QStringLiteral("*_RAW.tif")}, files).isEmpty();
+
+    static const QRegularExpression numbered(QStringLiteral("^\\d+_TAG\\.tif$"));
+    const TagParser parser(",");
+    const QStringList names = dir.entryList({QStringLiteral("*_TAG.tif")}, files, QDir::Name);
+    for (const QString &name : names) {
+        const QString path = folder + QLatin1Char('/') + name;
+        std::string software;
+        std::string description;
+        const bool opened = general::ImReaderWriter::readMetadata(path.toStdString(), &software,
+                                                                  &description);
+        if (opened && software == InstrumentSoftware)
+            ++totals.m_Qualifying;
+        if (!numbered.match(name).hasMatch())
+            continue;
+
+        totals.m_TagFiles.push_back(path.toStdString());
+        const auto items = parser.parse(description);
+        double value = 0;
+        int count = 0;
+        if (number(items, "Counted cell number", &value) && value > 0 && value < INT_MAX)
+            count = int(value);
+        totals.m_CellCounts.push_back(count);
+        totals.m_CellSum += count;
+        if (number(items, "Average fluorescent object size", &value))
+            totals.m_SizeSum += float(value);
+        // The last image that carries a factor gives it.
+        if (number(items, "Volume factor", &value))
+            totals.m_VolumeFactor = float(value);
+        if (number(items, "Dilution factor", &value) && std::fabs(value) < INT_MAX)
+            totals.m_DilutionFactor = int(value);
+    }
+    return totals;
+}
+
+float SavedCountTotals::meanSize() const
+{
+    return m_Qualifying > 0 ? m_SizeSum / float(m_Qualifying) : 0.0f;
+}
+
+bool SavedCountTotals::concentration(float *mantissa, int *exponent) const
+{
+    // cells/mL = cell sum / (images x volume factor) x dilution factor. Without both
+    // factors the formula divides by 0 or takes the logarithm of 0.
+    const float volume = float(m_TagFiles.size()) * m_VolumeFactor;
+    if (!(volume > 0) || !std::isfinite(volume) || m_DilutionFactor <= 0
+        || m_CellSum > INT_MAX)
+        return false;
+    float m = 0;
+    int e = 0;
+    Tesmora::Core::concentration(int(m_CellSum), volume, float(m_DilutionFactor), m, e,
+                                 Tesmora::VOLUME_FACTOR_ML);
+    if (!std::isfinite(m))
+        return false;
+    *mantissa = m;
+    *exponent = e;
+    return true;
+}
+
+QString SavedCountTotals::concentrationText() const
+{
+    float mantissa = 0;
+    int exponent = 0;
+    if (!concentration(&mantissa, &exponent))
+        return QString();
+    return QStringLiteral("%1 x 10e%2 cells/mL").arg(double(mantissa), 0, 'f', 2).arg(exponent);
+}
+
+QString SavedCountTotals::meanSizeText() const
+{
+    return QStringLiteral("%1 \u00B5m").arg(double(meanSize()), 0, 'f', 1);
+}
+
+QString SavedCountTotals::dilutionFactorText() const
+{
+    return hasDilutionFactor() ? QString::number(m_DilutionFactor) : QString();
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+#include <string>
+#include <vector>
+
+// The totals of one save folder, read from the metadata of its annotated images
+// ("01_TAG.tif", ...): cell number, mean size, volume and dilution factors, and the
+// concentration. Paths are instrument paths.
+class SavedCountTotals
+{
+public:
+    // Lists and reads the folder's annotated images.
+    static SavedCountTotals read(const QString &folder);
+
+    // True when there is something to show: at least one image written by the instrument,
+    // and at least one image named by digits and "_TAG.tif" to browse.
+    bool hasTotals() const { return m_Qualifying > 0 && !m_TagFiles.empty(); }
+    // The folder holds raw images that a re-analysis can count again.
+    bool hasRawImages() const { return m_RawImages; }
+
+    // The browsable images (digits + "_TAG.tif"), in file-name order, and their counts.
+    const std::vector<std::string> &tagFiles() const { return m_TagFiles; }
+    const std::vector<int> &cellCounts() const { return m_CellCounts; }
+    // Images whose Software tag says the instrument wrote them.
+    int qualifyingCount() const { return m_Qualifying; }
+
+    qint64 cellSum() const { return m_CellSum; }
+    float meanSize() const;
+    bool hasDilutionFactor() const { return m_DilutionFactor > 0; }
+    int dilutionFactor() const { return m_DilutionFactor; }
+    float volumeFactor() const { return m_VolumeFactor; }
+    // False when a factor is missing or not positive: no concentration can be given.
+    bool concentration(float *mantissa, int *exponent) const;
+
+    // The screen's texts; empty when the value is not known.
+    QString concentrationText() const;
+    QString meanSizeText() const;
+    QString dilutionFactorText() const;
+
+private:
+    std::vector<std::string> m_TagFiles;
+    std::vector<int> m_CellCounts;
+    int m_Qualifying = 0;
+    qint64 m_CellSum = 0;
+    float m_SizeSum = 0;
+    float m_VolumeFactor = 0;
+    int m_DilutionFactor = 0;
+    bool m_RawImages = false;
+};
