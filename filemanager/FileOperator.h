@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QFileInfo>
+#include <QMetaType>
+#include <QStringList>
+#include <QThread>
+
+// The file manager's clipboard and one paste job.
+struct file_operations_t
+{
+    int mode = 0;           // 1 cut, 0 copy
+    QStringList paths;      // instrument paths of the sources
+};
+
+// Why a paste stopped, or ended without copying everything.
+enum FileOperationPasteError {
+    PASTE_SAME_FOLDER = 1,              // a source is the destination or holds it
+    PASTE_INSUFFICIENT_DISK_SPACE = 2,
+    PASTE_DESTINATION_NOT_FOUND = 3,    // on no mounted volume, or gone
+    PASTE_INCOMPLETE = 4,               // some entries could not be copied; they were left in place
+};
+Q_DECLARE_METATYPE(FileOperationPasteError)
+
+// Copies, or moves for a cut, the clipboard's files and folders into one folder of a
+// mounted volume, in its own thread. Every file is flushed to the device as it is copied,
+// and completion waits until the kernel has no dirty or writeback pages left (bounded).
+// Ends with exactly one of signalCompleted() and signalPasteError(). Paths are instrument
+// paths. A link is copied, moved and sized as a link: a link to a file gives a copy of
+// the file, a link to a folder a new link, and what a link points to is never removed.
+class FileOperator : public QThread
+{
+    Q_OBJECT
+
+public:
+    FileOperator();
+    ~FileOperator() override;
+
+    void setData(const file_operations_t &data);
+    // Only the path of the QFileInfo is read (an instrument path).
+    void setDst(const QFileInfo &destination);
+
+    // The name under which an entry called name goes into folder: name itself, or with
+    // "(n)" before the last "." of a file ("report(1).pdf") or after a folder's name
+    // ("run(1)"). Empty when no free name was found within the bound.
+    static QString targetName(const QString &folder, const QString &name, bool isFolder);
+    // Room check: true when bytes fit into freeMiB (exactly equal fits).
+    static bool enoughRoom(quint64 bytes, float freeMiB);
+
+    // Bound of the write-back wait in milliseconds; tests shorten it.
+    static void setWriteBackTimeout(int ms);
+
+    static constexpr int MaxNameTries = 10000;
+    static constexpr int DefaultWriteBackTimeoutMs = 120000;
+
+Q_SIGNALS:
+    void signalSetTotalFileCountAndSize(int count, quint64 bytes);
+    void signalSetCurrentFileCountAndSize(int count, quint64 bytes);
+    void signalCompleted();
+    void signalPasteError(FileOperationPasteError error);
+
+protected:
+    void run() override;
+
+private:
+    struct Progress;
+
+    static void size(const QString &path, int *count, quint64 *bytes);
+    bool copyInto(const QString &source, const QString &folder, const QString &name,
+                  Progress *progress, QStringList *copied);
+    static void removeCopied(const QStringList &copied);
+    static void waitForWriteBack();
+    static long meminfoValue(const QString &field);
+
+    int m_Mode;
+    QStringList m_Paths;
+    QFileInfo m_Destination;
+};

@@ -1,0 +1,236 @@
+#include "FileSystemTreeWidget.h"
+
+#include "DiskAccess.h"
+#include "FileSystemItem.h"
+#include "FolderWatch.h"
+#include "SystemPaths.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QIcon>
+#include <QKeyEvent>
+
+namespace {
+
+// Folders directly under a folder, by the file manager's listing rules.
+QStringList subfolders(const QString &folder, const QStringList &nameFilters = QStringList())
+{
+    QDir dir(SystemPaths::map(folder));
+    dir.setNameFilters(nameFilters);
+    dir.setFilter(QDir::Dirs | QDir::NoDotAndDotDot);
+    dir.setSorting(QDir::Unsorted);
+    QStringList paths;
+    const QStringList names = dir.entryList();
+    for (const QString &name : names)
+        paths << DiskAccess::join(folder, name);
+    return paths;
+}
+
+} // namespace
+
+FileSystemTreeWidget::FileSystemTreeWidget(QWidget *parent)
+    : QTreeWidget(parent)
+    , m_RegisterORBELIN(true)
+    , m_MediaWatcher(nullptr)
+    , m_Dialog(nullptr)
+    , m_Pasting(false)
+{
+}
+
+FileSystemTreeWidget::~FileSystemTreeWidget()
+{
+    delete m_MediaWatcher;
+}
+
+void FileSystemTreeWidget::setRegisterORBELIN(bool enable)
+{
+    m_RegisterORBELIN = enable;
+}
+
+QStringList FileSystemTreeWidget::volumeFolders() const
+{
+    return subfolders(SystemPaths::mediaFolder());
+}
+
+void FileSystemTreeWidget::initialize()
+{
+    m_TopLevelNodes.clear();
+    clear();
+    QStringList folders;
+    if (m_RegisterORBELIN)
+        folders << subfolders(QStringLiteral("/"), {QStringLiteral("ORBELIN*")});
+    folders << volumeFolders();
+    for (const QString &folder : qAsConst(folders))
+        addTopLevelNode(folder);
+
+    delete m_MediaWatcher;
+    m_MediaWatcher = new FolderWatch(SystemPaths::mediaFolder());
+    connect(m_MediaWatcher, &FolderWatch::directoryChanged, this,
+            &FileSystemTreeWidget::slotDirectoryChanged);
+    connect(this, &QTreeWidget::expanded, this, &FileSystemTreeWidget::slotUpdateHScrollArea,
+            Qt::UniqueConnection);
+    connect(this, &QTreeWidget::itemClicked, this, &FileSystemTreeWidget::itemClicked,
+            Qt::UniqueConnection);
+    connect(this, &QTreeWidget::currentItemChanged, this,
+            &FileSystemTreeWidget::slotCurrentItemChanged, Qt::UniqueConnection);
+}
+
+void FileSystemTreeWidget::addTopLevelNode(const QString &path)
+{
+    static const QIcon diskIcon(QStringLiteral(":/FileManager/disk icon.png"));
+    auto *node = new fs::FileSystemItem;
+    m_TopLevelNodes << node;
+    addTopLevelItem(node);
+    node->setRootPath(path);
+    node->setIcon(0, diskIcon);
+    node->setSizeHint(0, fs::FileSystemItem::rowSizeHint(node->text(0)));
+    connect(this, &QTreeWidget::currentItemChanged, node,
+            &fs::FileSystemItem::slotCurrentItemChanged);
+}
+
+void FileSystemTreeWidget::slotDirectoryChanged(const QString &)
+{
+    QStringList folders = volumeFolders();
+    if (m_RegisterORBELIN)
+        folders << subfolders(QStringLiteral("/"), {QStringLiteral("ORBELIN*")});
+
+    if (folders.size() < m_TopLevelNodes.size()) {
+        for (int i = m_TopLevelNodes.size() - 1; i >= 0; --i) {
+            fs::FileSystemItem *node = m_TopLevelNodes.at(i);
+            if (folders.contains(node->filePath()))
+                continue;
+            auto *current = dynamic_cast<fs::FileSystemItem *>(currentItem());
+            if (current && DiskAccess::contains(node->filePath(), current->filePath()))
+                setCurrentItem(node);
+            m_TopLevelNodes.removeAt(i);
+            delete takeTopLevelItem(indexOfTopLevelItem(node));
+        }
+    } else if (folders.size() > m_TopLevelNodes.size()) {
+        for (const fs::FileSystemItem *node : qAsConst(m_TopLevelNodes))
+            folders.removeAll(node->filePath());
+        for (const QString &folder : qAsConst(folders))
+            addTopLevelNode(folder);
+    }
+}
+
+void FileSystemTreeWidget::slotCurrentItemChanged(QTreeWidgetItem *current, QTreeWidgetItem *)
+{
+    for (const QString &path : qAsConst(m_Clipboard.paths)) {
+        if (!QFileInfo(SystemPaths::map(path)).exists()) {
+            emit signalClearClipboard();
+            break;
+        }
+    }
+    auto *node = dynamic_cast<fs::FileSystemItem *>(current);
+    if (!node) {
+        emit signalCurrentItemChanged(QString(), false);
+        return;
+    }
+    emit signalCurrentItemChanged(node->filePath(), node->QTreeWidgetItem::parent() != nullptr);
+}
+
+void FileSystemTreeWidget::itemClicked(QTreeWidgetItem *item, int)
+{
+    auto *node = dynamic_cast<fs::FileSystemItem *>(item);
+    if (!node)
+        return;
+    node->setExpanded(!node->isExpanded());
+    emit signalCurrentItemChanged(node->filePath(), node->item().isChild);
+}
+
+void FileSystemTreeWidget::slotUpdateHScrollArea(const QModelIndex &index)
+{
+    resizeColumnToContents(index.column());
+}
+
+void FileSystemTreeWidget::copyToClipboard(int mode)
+{
+    if (!currentItem())
+        return;
+    m_Clipboard.mode = mode;
+    QStringList paths;
+    const QList<QTreeWidgetItem *> rows = selectedItems();
+    for (QTreeWidgetItem *row : rows) {
+        auto *node = dynamic_cast<fs::FileSystemItem *>(row);
+        if (node && QFileInfo(SystemPaths::map(node->filePath())).exists())
+            paths << node->filePath();
+    }
+    if (!paths.isEmpty())
+        m_Clipboard.paths = paths;
+}
+
+void FileSystemTreeWidget::cut()
+{
+    copyToClipboard(1);
+}
+
+void FileSystemTreeWidget::copy()
+{
+    copyToClipboard(0);
+}
+
+bool FileSystemTreeWidget::paste()
+{
+    auto *node = dynamic_cast<fs::FileSystemItem *>(currentItem());
+    if (!node || m_Pasting)
+        return false;
+    QString destination = node->filePath();
+    if (QFileInfo(SystemPaths::map(destination)).isFile())
+        destination = destination.left(destination.lastIndexOf(QLatin1Char('/')));
+
+    auto *worker = new FileOperator;
+    connect(worker, &FileOperator::signalSetTotalFileCountAndSize, &m_Dialog,
+            &FileOperationDialog::slotSetTotalFileCountAndSize);
+    connect(worker, &FileOperator::signalSetCurrentFileCountAndSize, &m_Dialog,
+            &FileOperationDialog::slotSetCurrentFileCountAndSize);
+    connect(worker, &FileOperator::signalCompleted, &m_Dialog,
+            &FileOperationDialog::slotCompleted);
+    connect(worker, &FileOperator::signalPasteError, &m_Dialog,
+            &FileOperationDialog::slotPasteError);
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    worker->setData(m_Clipboard);
+    worker->setDst(QFileInfo(destination));
+
+    m_Pasting = true;
+    m_Dialog.initialize();
+    m_Dialog.start();
+    worker->start(QThread::InheritPriority);
+    const int result = m_Dialog.exec();
+    m_Pasting = false;
+    return result == QDialog::Accepted;
+}
+
+void FileSystemTreeWidget::erase()
+{
+    auto *node = dynamic_cast<fs::FileSystemItem *>(currentItem());
+    if (!node || !node->QTreeWidgetItem::parent())
+        return;
+    if (!DiskAccess::remove(node->filePath()))
+        qDebug() << Q_FUNC_INFO << "cannot remove all of" << node->filePath();
+}
+
+void FileSystemTreeWidget::keyReleaseEvent(QKeyEvent *event)
+{
+    const bool control = event->modifiers() == Qt::ControlModifier;
+    switch (event->key()) {
+    case Qt::Key_X:
+        if (control)
+            cut();
+        break;
+    case Qt::Key_C:
+        if (control)
+            copy();
+        break;
+    case Qt::Key_V:
+        if (control)
+            paste();
+        break;
+    case Qt::Key_Backspace:
+    case Qt::Key_Delete:
+        emit signalEraseRequested();
+        break;
+    default:
+        break;
+    }
+}
