@@ -1,8 +1,432 @@
 #include "ORBELIN_Server.h"
 
+#include "SystemPaths.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QTcpSocket>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QString AnonymousUser = QStringLiteral("anonymous");
+
+// Paths are framed by these in listings and announcements, and replies end at a line feed;
+// a name holding one of them cannot be told apart from the framing.
+bool hasProtocolCharacters(const QString &name)
+{
+    for (const QChar c : name) {
+        if (c == QLatin1Char('<') || c == QLatin1Char('>') || c == QLatin1Char(',')
+            || c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+            return true;
+    }
+    return false;
+}
+
+// The real path itself when it lies inside the home folder, else empty.
+QString insideHome(const QString &realPath)
+{
+    const QString home =
+        QFileInfo(SystemPaths::map(SystemPaths::dataFolder())).canonicalFilePath();
+    if (home.isEmpty() || realPath.isEmpty())
+        return QString();
+    if (realPath != home && !realPath.startsWith(home + QLatin1Char('/')))
+        return QString();
+    return realPath;
+}
+
+// The real, link-free path of an instrument path when it lies inside the home folder;
+// empty when nothing is there or it lies outside.
+QString realPathInHome(const QString &path)
+{
+    return insideHome(QFileInfo(SystemPaths::map(path)).canonicalFilePath());
+}
+
+// The folders and regular files of a real folder that a client may see, by name ignoring case.
+QFileInfoList visibleEntries(const QString &realFolder)
+{
+    // Without QDir::Hidden and QDir::System: no dot files, devices, pipes, sockets or
+    // broken links.
+    const QFileInfoList all = QDir(realFolder).entryInfoList(
+        QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    QFileInfoList visible;
+    for (const QFileInfo &info : all) {
+        if (hasProtocolCharacters(info.fileName()))
+            continue;
+        if (!info.isDir() && !info.isFile())
+            continue;
+        if (insideHome(info.canonicalFilePath()).isEmpty())
+            continue;
+        visible << info;
+    }
+    return visible;
+}
+
+// A relative path is taken inside the client's current folder.
+QString absolutePath(const ValidClient &client, const QString &path)
+{
+    if (path.startsWith(QLatin1Char('/')))
+        return path;
+    if (path.isEmpty())
+        return client.currentFolder;
+    return client.currentFolder + QLatin1Char('/') + path;
+}
+
+} // namespace
+
 ORBELIN_Server::ORBELIN_Server(QObject *parent)
     : QTcpServer(parent)
 {
+    connect(this, &QTcpServer::newConnection, this, &ORBELIN_Server::slotNewConnection);
+    connect(&m_Timer, &QTimer::timeout, this, &ORBELIN_Server::slotTransferTimer);
 }
 
-ORBELIN_Server::~ORBELIN_Server() = default;
+ORBELIN_Server::~ORBELIN_Server()
+{
+    // The sockets are deleted by the base class; they must not call back into this part.
+    const QList<QTcpSocket *> sockets = findChildren<QTcpSocket *>();
+    for (QTcpSocket *socket : sockets)
+        socket->disconnect(this);
+}
+
+void ORBELIN_Server::slotNewConnection()
+{
+    while (QTcpSocket *socket = nextPendingConnection()) {
+        // Lines wait in this buffer; a full buffer without a line feed ends the connection.
+        socket->setReadBufferSize(MaxLineLength);
+        connect(socket, &QTcpSocket::readyRead, this, &ORBELIN_Server::slotReadyRead);
+        connect(socket, &QTcpSocket::disconnected, this, &ORBELIN_Server::slotDisconnected);
+        connect(socket, &QTcpSocket::bytesWritten, this, &ORBELIN_Server::slotBytesWritten);
+        reply(socket, QStringLiteral("$WAIT LOGIN:\n"));
+    }
+}
+
+void ORBELIN_Server::slotReadyRead()
+{
+    if (auto *socket = qobject_cast<QTcpSocket *>(sender()))
+        readLines(socket);
+}
+
+void ORBELIN_Server::slotDisconnected()
+{
+    auto *socket = qobject_cast<QTcpSocket *>(sender());
+    if (!socket)
+        return;
+    m_Clients.remove(socket);
+    socket->deleteLater();
+}
+
+void ORBELIN_Server::slotBytesWritten()
+{
+    if (auto *socket = qobject_cast<QTcpSocket *>(sender()))
+        sendBlocks(socket);
+}
+
+void ORBELIN_Server::slotRemoveAllConnectedClients()
+{
+    QList<QTcpSocket *> midFile;
+    for (auto it = m_Clients.cbegin(); it != m_Clients.cend(); ++it) {
+        if (it->file)
+            midFile << it.key();
+    }
+    m_Clients.clear();
+    // A connection in the middle of a file could not tell where its bytes stop.
+    for (QTcpSocket *socket : qAsConst(midFile))
+        socket->abort();
+}
+
+void ORBELIN_Server::readLines(QTcpSocket *socket)
+{
+    for (;;) {
+        // While a file is on its way out its bytes come first; the lines wait.
+        const auto it = m_Clients.constFind(socket);
+        if (it != m_Clients.cend() && it->file)
+            return;
+        if (!socket->canReadLine())
+            break;
+        const QByteArray line = socket->readLine();
+        handleLine(socket, QString::fromUtf8(line).trimmed());
+        if (socket->state() != QAbstractSocket::ConnectedState)
+            return;
+    }
+    if (socket->bytesAvailable() >= MaxLineLength) {
+        qDebug() << Q_FUNC_INFO << "line too long, closing" << socket->peerPort();
+        socket->abort();
+    }
+}
+
+void ORBELIN_Server::handleLine(QTcpSocket *socket, const QString &line)
+{
+    if (line.startsWith(QLatin1String("$LOGIN:"))) {
+        login(socket, line);
+        return;
+    }
+    // Before a login only the commands that have a refusal get an answer.
+    const auto it = m_Clients.find(socket);
+    ValidClient *client = it == m_Clients.end() ? nullptr : &it.value();
+
+    if (line.startsWith(QLatin1String("$CD"))) {
+        if (!client) {
+            reply(socket, QStringLiteral("$CD: NG\n"));
+        } else if (line.contains(QLatin1String("$HOME"))) {
+            client->currentFolder = client->homeFolder;
+            reply(socket, QStringLiteral("$CD $HOME:%1\n").arg(client->homeFolder));
+        } else {
+            changeFolder(socket, *client, line);
+        }
+    } else if (line.startsWith(QLatin1String("$PWD"))) {
+        if (client)
+            reply(socket, QStringLiteral("$PWD: %1\n").arg(client->currentFolder));
+    } else if (line.startsWith(QLatin1String("$LIST"))) {
+        if (client)
+            reply(socket, QStringLiteral("$LIST: ") + listing(*client) + QLatin1Char('\n'));
+    } else if (line.startsWith(QLatin1String("$DOWNLOAD REQUEST: LIST COMPLETED"))) {
+        if (client)
+            m_Timer.start(0);
+    } else if (line.startsWith(QLatin1String("$DOWNLOAD REQUEST"))) {
+        if (client)
+            downloadRequest(socket, *client, line);
+        else
+            reply(socket, QStringLiteral("$DOWNLOAD: NG#INVALID COMMAND.\n"));
+    } else if (line.startsWith(QLatin1String("$DOWNLOAD COMPLETED"))) {
+        if (client)
+            m_Timer.start(0);
+    } else if (line.startsWith(QLatin1String("$DOWNLOAD CANCEL"))) {
+        if (client) {
+            client->downloading = false;
+            client->fileQueue.clear();
+            reply(socket, QStringLiteral("$DOWNLOAD: COMPLETED\n"));
+        }
+    }
+}
+
+void ORBELIN_Server::login(QTcpSocket *socket, const QString &line)
+{
+    const QString refused = QStringLiteral("$LOGIN: NG\n");
+    const int open = line.indexOf(QLatin1Char('<'));
+    const int comma = line.indexOf(QLatin1Char(','));
+    const int close = line.indexOf(QLatin1Char('>'));
+    if (open < 0 || comma < 0 || close < open) {
+        reply(socket, refused);
+        return;
+    }
+    const QStringList fields = line.mid(open + 1, close - open - 1).split(QLatin1Char(','));
+    if (fields.size() < 2 || fields.at(0) != AnonymousUser || !fields.at(1).isEmpty()) {
+        reply(socket, refused);
+        return;
+    }
+    // One connection per user name at a time.
+    for (const ValidClient &other : qAsConst(m_Clients)) {
+        if (other.userName == AnonymousUser) {
+            reply(socket, refused);
+            return;
+        }
+    }
+    ValidClient client;
+    client.userName = AnonymousUser;
+    client.homeFolder = SystemPaths::dataFolder();
+    client.currentFolder = client.homeFolder;
+    m_Clients.insert(socket, client);
+    reply(socket, QStringLiteral("$LOGIN: OK\n"));
+}
+
+void ORBELIN_Server::changeFolder(QTcpSocket *socket, ValidClient &client, const QString &line)
+{
+    const QString path = absolutePath(client, line.mid(4).trimmed());
+    const QString real = realPathInHome(path);
+    if (real.isEmpty() || !QFileInfo(real).isDir()) {
+        reply(socket, QStringLiteral("$CD: NG\n"));
+        return;
+    }
+    client.currentFolder = path;
+    reply(socket, QStringLiteral("$CD: OK\n"));
+}
+
+QString ORBELIN_Server::listing(const ValidClient &client) const
+{
+    const QString real = realPathInHome(client.currentFolder);
+    if (real.isEmpty() || !QFileInfo(real).isDir())
+        return QString();
+    QString entries;
+    const QFileInfoList infos = visibleEntries(real);
+    for (const QFileInfo &info : infos) {
+        entries += (info.isDir() ? QLatin1String("<d,") : QLatin1String("<-,"))
+                   + info.fileName() + QLatin1Char('>');
+    }
+    return entries;
+}
+
+void ORBELIN_Server::downloadRequest(QTcpSocket *socket, ValidClient &client,
+                                     const QString &line)
+{
+    if (line.indexOf(QLatin1Char('<'), 10) < 0 || !line.contains(QLatin1Char('>'))) {
+        reply(socket, QStringLiteral("$DOWNLOAD: NG#INVALID COMMAND.\n"));
+        return;
+    }
+    client.downloading = true;
+
+    QStringList requested;
+    QString name;
+    for (const QChar c : line.mid(10)) {
+        if (c == QLatin1Char('<'))
+            name.clear();
+        else if (c == QLatin1Char('>'))
+            requested << name;
+        else if (c != QLatin1Char(','))
+            name += c;
+    }
+
+    QStringList files;
+    for (const QString &wanted : qAsConst(requested)) {
+        if (wanted.isEmpty())
+            continue;
+        QString path = absolutePath(client, wanted);
+        while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+            path.chop(1);
+        const QFileInfo info(realPathInHome(path));
+        if (info.filePath().isEmpty())
+            continue;
+        if (info.isDir()) {
+            QStringList ancestors;
+            recursiveEntries(path, files, ancestors);
+        } else if (info.isFile()) {
+            files << path;
+        }
+    }
+
+    QString announcement = QStringLiteral("$DOWNLOAD REQUEST: LIST<START>");
+    for (int i = 0; i < files.size(); ++i) {
+        if (i > 0)
+            announcement += QLatin1Char(',');
+        announcement += QLatin1Char('<') + files.at(i) + QLatin1Char('>');
+    }
+    announcement += QStringLiteral("$DOWNLOAD REQUEST: LIST<END>\n");
+    reply(socket, announcement);
+    client.fileQueue = files;
+}
+
+void ORBELIN_Server::recursiveEntries(const QString &folder, QStringList &files,
+                                      QStringList &ancestors) const
+{
+    const QString real = realPathInHome(folder);
+    // A link back into one of its own ancestors would make the walk endless.
+    if (real.isEmpty() || ancestors.contains(real))
+        return;
+    ancestors << real;
+    const QFileInfoList infos = visibleEntries(real);
+    for (const QFileInfo &info : infos) {
+        const QString path = folder + QLatin1Char('/') + info.fileName();
+        if (info.isDir())
+            recursiveEntries(path, files, ancestors);
+        else
+            files << path;
+    }
+    ancestors.removeLast();
+}
+
+
+
+bool ORBELIN_Server::openNextFile(ValidClient &client) const
+{
+    while (!client.fileQueue.isEmpty()) {
+        const QString path = client.fileQueue.takeFirst();
+        const QString real = realPathInHome(path);
+        if (real.isEmpty() || !QFileInfo(real).isFile()) {
+            qDebug() << Q_FUNC_INFO << "skipped" << path;
+            continue;
+        }
+        // Non-blocking, so that a pipe put there meanwhile cannot hold the open.
+        const int fd = ::open(QFile::encodeName(real).constData(),
+                              O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        struct stat status;
+        if (fd < 0 || ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+            qDebug() << Q_FUNC_INFO << "cannot open" << path;
+            if (fd >= 0)
+                ::close(fd);
+            continue;
+        }
+        auto file = QSharedPointer<QFile>::create();
+        if (!file->open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered,
+                        QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
+            continue;
+        }
+        client.file = file;
+        client.filePath = path;
+        client.fileSize = status.st_size;
+        client.fileSent = 0;
+        return true;
+    }
+    return false;
+}
+
+void ORBELIN_Server::slotTransferTimer()
+{
+    m_Timer.stop();
+    const QList<QTcpSocket *> sockets = m_Clients.keys();
+    for (QTcpSocket *socket : sockets) {
+        // Looked up again: an earlier socket of this step may have changed the map.
+        const auto it = m_Clients.find(socket);
+        if (it == m_Clients.end() || !it->downloading || it->file)
+            continue;
+        if (!openNextFile(*it)) {
+            it->downloading = false;
+            reply(socket, QStringLiteral("$DOWNLOAD: COMPLETED\n"));
+            continue;
+        }
+        reply(socket, QStringLiteral("$DOWNLOAD: <%1><%2><START>\n")
+                          .arg(it->filePath).arg(it->fileSize));
+        sendBlocks(socket);
+    }
+}
+
+void ORBELIN_Server::sendBlocks(QTcpSocket *socket)
+{
+    const auto it = m_Clients.find(socket);
+    if (it == m_Clients.end() || !it->file)
+        return;
+    ValidClient &client = *it;
+    // At most one block waits in the socket besides the one being written out.
+    while (client.fileSent < client.fileSize && socket->bytesToWrite() < BlockSize) {
+        const qint64 wanted = qMin(BlockSize, client.fileSize - client.fileSent);
+        QByteArray block(int(wanted), Qt::Uninitialized);
+        qint64 got = 0;
+        while (got < wanted) {
+            const qint64 n = client.file->read(block.data() + got, wanted - got);
+            if (n < 0) {
+                qDebug() << Q_FUNC_INFO << "read error, closing" << client.filePath
+                         << client.file->errorString();
+                socket->abort();
+                return;
+            }
+            if (n == 0)
+                break;
+            got += n;
+        }
+        // The file shrank since it was announced: the announced size still goes out,
+        // so the client keeps its framing; the END line tells the new size.
+        if (got < wanted)
+            std::fill(block.begin() + got, block.end(), '\0');
+        socket->write(block);
+        client.fileSent += wanted;
+    }
+    if (client.fileSent < client.fileSize)
+        return;
+
+    struct stat status;
+    const qint64 sizeNow = ::fstat(client.file->handle(), &status) == 0 ? status.st_size
+                                                                          : client.fileSize;
+    reply(socket, QStringLiteral("$DOWNLOAD: <%1><%2><END>\n").arg(client.filePath).arg(sizeNow));
+    client.file.reset();
+    client.filePath.clear();
+    readLines(socket);
+}
+
+void ORBELIN_Server::reply(QTcpSocket *socket, const QString &text)
+{
+    socket->write(text.toUtf8());
+}
