@@ -75,7 +75,10 @@ void Dialog::slotInitialize()
     ReadPrivateProfileString("Current Protocol", "Name", "DEFAULT", value, ini);
     slotSetCurrentProtocol(QString::fromStdString(value));
 
-    m_Board = QtSerialPort::instance()->open();
+    // The run always counts ten fields.
+    WritePrivateProfileString("Counting options", "Counting field", "10", ini);
+
+    m_Board = QtSerialPort::instance()->open() && setUpStages();
     qDebug() << Q_FUNC_INFO << "controller board" << (m_Board ? "found" : "not found");
 
     m_MediaMonitor.mountAll();
@@ -138,6 +141,18 @@ void Dialog::slotInitialize()
     setTitleButtonsEnabled(true, true);
     m_Initialized = true;
     emit signalInitialized();
+}
+
+bool Dialog::setUpStages()
+{
+    QtSerialPort *link = QtSerialPort::instance();
+    for (const char *command : {BoardCommand::SlideInit, BoardCommand::FocusInit}) {
+        if (!link->sendCommand(QString::fromLatin1(command), BoardCommand::MoveTimeoutMs)) {
+            qDebug() << Q_FUNC_INFO << "stage set-up failed:" << command;
+            return false;
+        }
+    }
+    return true;
 }
 
 void Dialog::setTitleButtonsEnabled(bool enabled, bool countEnabled)

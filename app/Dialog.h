@@ -54,6 +54,8 @@ protected:
 
 private:
     void runUpdateScript();
+    // Homes the slide and focus stages; false when the board refuses.
+    bool setUpStages();
     void leaveSettingsMenu();
     void setTitleButtonsEnabled(bool enabled, bool countEnabled);
 

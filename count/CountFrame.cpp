@@ -1,5 +1,7 @@
 #include "CountFrame.h"
 
+#include "QtSerialPort.h"
+
 CountFrame::CountFrame(QWidget *parent)
     : QFrame(parent)
 {
@@ -9,6 +11,8 @@ CountFrame::~CountFrame() = default;
 
 void CountFrame::initialize()
 {
+    QtSerialPort::instance()->sendCommand(QString::fromLatin1(BoardCommand::SlideInsert),
+                                          BoardCommand::MoveTimeoutMs);
 }
 
 void CountFrame::terminate()

@@ -1,0 +1,104 @@
+#include "BoardStandin.h"
+#include "Dialog.h"
+#include "ModalAnswer.h"
+#include "PrivateProfile.h"
+#include "ProgramExit.h"
+#include "QtSerialPort.h"
+#include "Resources.h"
+#include "TestRoot.h"
+
+#include <QPushButton>
+#include <QtTest>
+
+// The main window's start-up with and without an answering controller board.
+class StartWithBoardTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    static QString read(const char *section, const char *key)
+    {
+        std::string value;
+        ReadPrivateProfileString(section, key, "<missing>", value,
+                                 "/root/ORBELIN_Vn/ORBELIN_Vn.ini");
+        return QString::fromStdString(value);
+    }
+
+    static bool enabled(Dialog &dialog, const char *button)
+    {
+        return dialog.findChild<QPushButton *>(button)->isEnabled();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        Resources::init();
+        ProgramExit::setHandler([](int) {});
+    }
+
+    void cleanup()
+    {
+        QtSerialPort::release();
+    }
+
+    void boardAnswers()
+    {
+        TestRoot root;
+        BoardStandin board;
+        QVERIFY(board.start());
+        Dialog dialog;
+        dialog.show();
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.initialized(), 10000);
+
+        QVERIFY(dialog.boardFound());
+        QVERIFY(!QApplication::activeModalWidget());
+        QCOMPARE(dialog.currentMenu(), Dialog::MENU_COUNT);
+        for (const char *name : {"BUTTON_COUNT", "BUTTON_REVIEW", "BUTTON_PROTOCOL",
+                                 "BUTTON_SETTINGS"})
+            QVERIFY2(enabled(dialog, name), name);
+        // Probe, stage set-up, then the count screen takes the slide to its first field.
+        QCOMPARE(board.received(), (QStringList{"$A#VER", "$X#STAGE INIT", "$Z#STAGE INIT",
+                                                "$X#STAGE INSERT"}));
+        QCOMPARE(read("Counting options", "Counting field"), QString("10"));
+    }
+
+    void stageSetUpRefused()
+    {
+        TestRoot root;
+        BoardStandin board;
+        QVERIFY(board.start());
+        board.setMode("ok", 1);      // the version probe
+        board.thenMode("ng");        // everything after it
+        Dialog dialog;
+        QString message;
+        ModalAnswer::clickNext("BUTTON_OK", &message, 10000);
+        dialog.show();
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.initialized(), 10000);
+        QTRY_VERIFY(!QApplication::activeModalWidget());
+
+        QVERIFY(!dialog.boardFound());
+        QVERIFY(message.contains("controller board"));
+        QCOMPARE(dialog.currentMenu(), Dialog::MENU_REVIEW);
+        QVERIFY(!enabled(dialog, "BUTTON_COUNT"));
+        QVERIFY(enabled(dialog, "BUTTON_SETTINGS"));
+        QCOMPARE(board.received(), (QStringList{"$A#VER", "$X#STAGE INIT", "$X#STAGE INIT",
+                                                "$X#STAGE INIT"}));
+    }
+
+    void silentBoard()
+    {
+        TestRoot root;
+        BoardStandin board;
+        QVERIFY(board.start());
+        board.setMode("silent");
+        Dialog dialog;
+        ModalAnswer::clickNext("BUTTON_OK", nullptr, 10000);
+        dialog.show();
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.initialized(), 10000);
+        QVERIFY(!dialog.boardFound());
+        QVERIFY(!enabled(dialog, "BUTTON_COUNT"));
+    }
+};
+
+QTEST_MAIN(StartWithBoardTest)
+#include "tst_StartWithBoard.moc"
