@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QString>
+
+// Builds gzip tar packages member by member, hostile ones included (links, device files,
+// "../" and absolute names, set-user-id bits), without touching the file system.
+struct TarMember
+{
+    QByteArray name;
+    char type = '0';            // '0' file, '5' folder, '2' symbolic link, '1' hard link, '3' char device
+    int mode = 0644;
+    QByteArray data;
+    QByteArray link;
+
+    static TarMember file(const QByteArray &name, const QByteArray &data, int mode = 0644);
+    static TarMember folder(const QByteArray &name);
+    static TarMember symlink(const QByteArray &name, const QByteArray &target);
+};
+
+namespace PackageMaker {
+
+QByteArray tar(const QList<TarMember> &members);
+QByteArray gzip(const QByteArray &data);
+inline QByteArray package(const QList<TarMember> &members) { return gzip(tar(members)); }
+
+// The start of an ELF program, enough for the program test.
+QByteArray elf(const QByteArray &tag);
+
+// Every entry below a folder (not following links): relative path -> kind, mode, size,
+// content or link target. Two snapshots compare equal when nothing changed.
+QMap<QString, QString> snapshot(const QString &folder, const QStringList &skip = {});
+
+} // namespace PackageMaker

@@ -1,0 +1,426 @@
+#include "SoftwareUpdater.h"
+
+#include "MediaMonitor.h"
+#include "PackageArchive.h"
+#include "SafeFile.h"
+#include "SystemPaths.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDirIterator>
+
+#include <cstdio>
+
+namespace {
+
+const QFile::Permissions Executable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                      | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther
+                                      | QFile::ExeOther;
+const QFile::Permissions ReadWriteAll = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup
+                                        | QFile::WriteGroup | QFile::ReadOther
+                                        | QFile::WriteOther;
+
+QString stripped(QString text, const QString &prefix, const QString &suffix)
+{
+    if (!prefix.isEmpty())
+        text.remove(prefix, Qt::CaseSensitive);
+    if (!suffix.isEmpty())
+        text.remove(suffix, Qt::CaseSensitive);
+    return text;
+}
+
+bool isDigit(QChar c)
+{
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+// Digits read as a signed 32-bit number; 0 when empty or too large.
+int toInt(const QString &digits)
+{
+    bool ok = false;
+    const int value = digits.toInt(&ok, 10);
+    return ok ? value : 0;
+}
+
+QString joined(const QString &folder, const QString &name)
+{
+    return folder + QLatin1Char('/') + name;
+}
+
+} // namespace
+
+SoftwareUpdater::SoftwareUpdater(QObject *parent)
+    : QThread(parent)
+    , m_BackupDir(QString())
+{
+    qRegisterMetaType<SoftwareUpdaterError>("SoftwareUpdaterError");
+}
+
+SoftwareUpdater::~SoftwareUpdater() = default;
+
+void SoftwareUpdater::setUpdateDirPath(const QString &path)
+{
+    const QFileInfo info(SystemPaths::map(path));
+    if (!path.isEmpty() && info.isDir())
+        m_UpdateDirPath = SystemPaths::unmap(info.absoluteFilePath());
+}
+
+void SoftwareUpdater::setLoaderAndSymbolicLink(const FileInfo &loader, const QString &linkName)
+{
+    m_Loader = loader;
+    m_SymbolicLinkName = linkName;
+}
+
+QString SoftwareUpdater::message(SoftwareUpdaterError error)
+{
+    switch (error) {
+    case NoError: return QStringLiteral("NoError");
+    case NoExistUpdateFile: return QStringLiteral("NoExistUpdateFile");
+    case NoExistUpdateDir: return QStringLiteral("NoExistUpdateDir");
+    case InvalidSettings: return QStringLiteral("InvalidSettings");
+    case BackupFailed: return QStringLiteral("BackupFailed");
+    case NoExistInstalledFile: return QStringLiteral("NoExistInstalledFile");
+    case InvalidUpdateFile: return QStringLiteral("InvalidUpdateFile");
+    }
+    return QStringLiteral("Unknown");
+}
+
+QString SoftwareUpdater::workFolder()
+{
+    return QStringLiteral("/root/.temp");
+}
+
+// ---- version names ----------------------------------------------------------------------
+
+QString SoftwareUpdater::StringToSoftwareVersion(QString text, QString prefix, QString suffix)
+{
+    QString result;
+    for (const QChar c : stripped(text, prefix, suffix)) {
+        if (isDigit(c))
+            result += c;
+        else if (c == QLatin1Char('_'))
+            result += QLatin1Char('.');
+    }
+    return result;
+}
+
+int SoftwareUpdater::IntegerToSoftwareVersion(QString text, QString prefix, QString suffix)
+{
+    QString digits;
+    for (const QChar c : stripped(text, prefix, suffix)) {
+        if (isDigit(c))
+            digits += c;
+    }
+    return toInt(digits);
+}
+
+int SoftwareUpdater::VersionToSoftware(SoftwareVersionType type, QString text, QString prefix,
+                                       QString suffix)
+{
+    const QString rest = stripped(text, prefix, suffix);
+    int run = 0;
+    bool inRun = false;
+    QString digits;
+    for (const QChar c : rest) {
+        if (isDigit(c)) {
+            if (!inRun)
+                ++run;
+            inRun = true;
+            if (run == int(type))
+                digits += c;
+        } else {
+            inRun = false;
+            if (run == int(type))
+                break;
+        }
+    }
+    return run >= int(type) && int(type) >= 1 ? toInt(digits) : -1;
+}
+
+int SoftwareUpdater::MajorVersionToSoftwareVersion(QString text, QString prefix, QString suffix)
+{
+    return VersionToSoftware(MajorVersion, text, prefix, suffix);
+}
+
+int SoftwareUpdater::MinorVersionToSoftwareVersion(QString text, QString prefix, QString suffix)
+{
+    return VersionToSoftware(MinorVersion, text, prefix, suffix);
+}
+
+int SoftwareUpdater::BuildVersionToSoftwareVersion(QString text, QString prefix, QString suffix)
+{
+    return VersionToSoftware(BuildVersion, text, prefix, suffix);
+}
+
+int SoftwareUpdater::PatchVersionToSoftwareVersion(QString text, QString prefix, QString suffix)
+{
+    return VersionToSoftware(PatchVersion, text, prefix, suffix);
+}
+
+QString SoftwareUpdater::programFileName(const QString &programPath)
+{
+    const QFileInfo info(programPath);
+    if (info.isSymLink())
+        return QFileInfo(info.symLinkTarget()).fileName();
+    return programPath.mid(programPath.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString SoftwareUpdater::runningProgramName()
+{
+    return programFileName(QCoreApplication::applicationFilePath());
+}
+
+// ---- search and process tests -----------------------------------------------------------
+
+bool SoftwareUpdater::existUpdateFiles(QDir &dir, QList<QFileInfo> &files, QStringList nameFilters)
+{
+    const QList<storage_t> volumes = MediaMonitor::devices();
+    for (const storage_t &volume : volumes) {
+        if (!volume.mounted || volume.mountPoint.isEmpty())
+            continue;
+        QDir top(SystemPaths::map(volume.mountPoint));
+        // Plain files only: a link on a stick could point anywhere on the instrument.
+        const QList<QFileInfo> found = top.entryInfoList(
+            nameFilters, QDir::Files | QDir::NoSymLinks, QDir::Name);
+        if (!found.isEmpty()) {
+            dir = top;
+            files = found;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool SoftwareUpdater::isProcess(const char *path)
+{
+    const QString wanted = QString::fromLocal8Bit(path);
+    QDir proc(SystemPaths::map(QStringLiteral("/proc")));
+    if (!proc.exists()) {
+        std::fputs("[ERROR] Can't open /proc.\n", stderr);
+        return false;
+    }
+    const QStringList entries = proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &entry : entries) {
+        bool isNumber = false;
+        const long pid = entry.toLong(&isNumber, 10);
+        if (!isNumber || entry.startsWith(QLatin1Char('+')) || entry.startsWith(QLatin1Char('-')))
+            continue;
+        QFile cmdline(SystemPaths::map(QString::asprintf("/proc/%ld/cmdline", pid)));
+        if (!cmdline.open(QIODevice::ReadOnly))
+            continue;
+        QByteArray line = cmdline.readLine(1024);
+        const int nul = line.indexOf('\0');
+        if (nul >= 0)
+            line.truncate(nul);
+        const QList<QByteArray> words = line.simplified().split(' ');
+        if (!words.isEmpty() && !words.first().isEmpty() && QString::fromLocal8Bit(words.first()) == wanted)
+            return true;
+    }
+    return false;
+}
+
+bool SoftwareUpdater::isProgram(const char *path)
+{
+    QFile file(SystemPaths::map(QString::fromLocal8Bit(path)));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.readLine(10);
+    return head.size() >= 4 && head.startsWith("\x7f" "ELF");
+}
+
+// ---- backup -----------------------------------------------------------------------------
+
+bool SoftwareUpdater::backup()
+{
+    const QString folder = QDir::cleanPath(m_BackupDir.path());
+    const QString install = QDir::cleanPath(m_UpdateDirPath);
+    if (m_BackupFileName.isEmpty() || m_BackupFileName.contains(QLatin1Char('/'))
+        || m_BackupFileName.startsWith(QLatin1Char('.')) || m_BackupDir.path().isEmpty()
+        || !folder.startsWith(QLatin1Char('/')) || install.isEmpty() || folder == install
+        || folder.startsWith(install + QLatin1Char('/'))) {
+        m_Error = InvalidSettings;
+        qDebug() << Q_FUNC_INFO << "invalid backup settings" << folder << m_BackupFileName;
+        return false;
+    }
+    if (!QDir().mkpath(SystemPaths::map(folder))) {
+        m_Error = BackupFailed;
+        qDebug() << Q_FUNC_INFO << "cannot create" << folder;
+        return false;
+    }
+    // The old archive goes only once the new one is complete and readable.
+    const QString partial = joined(folder, QLatin1Char('.') + m_BackupFileName + QStringLiteral(".part"));
+    QString error;
+    SafeFile::removeAll(partial);
+    if (!PackageArchive::create(partial, install, &error)) {
+        m_Error = BackupFailed;
+        qDebug() << Q_FUNC_INFO << error;
+        SafeFile::removeAll(partial);
+        return false;
+    }
+    const QStringList old = QDir(SystemPaths::map(folder))
+                                .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString &name : old) {
+        if (!SafeFile::removeAll(joined(folder, name)))
+            qDebug() << Q_FUNC_INFO << "cannot remove old backup" << name;
+    }
+    if (!QFile::rename(SystemPaths::map(partial), SystemPaths::map(joined(folder, m_BackupFileName)))) {
+        m_Error = BackupFailed;
+        qDebug() << Q_FUNC_INFO << "cannot put the archive in place in" << folder;
+        return false;
+    }
+    return true;
+}
+
+// ---- installation -----------------------------------------------------------------------
+
+bool SoftwareUpdater::fail(SoftwareUpdaterError error, const QString &why)
+{
+    qDebug() << Q_FUNC_INFO << message(error) << why;
+    m_Error = error;
+    emit signalUpdated(false, error);
+    return false;
+}
+
+bool SoftwareUpdater::unpackPackage()
+{
+    if (!SafeFile::recreateFolder(workFolder()))
+        return fail(InvalidUpdateFile, QStringLiteral("cannot make the unpack folder"));
+    QString error;
+    if (!PackageArchive::unpack(m_UpdateFilePath, workFolder(), &error)) {
+        SafeFile::removeAll(workFolder());
+        return fail(InvalidUpdateFile, error);
+    }
+    // Only plain files at the top are installed; anything else means a broken package,
+    // refused before anything is changed.
+    const QStringList top = QDir(SystemPaths::map(workFolder()))
+                                .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString &name : top) {
+        if (SafeFile::kind(joined(workFolder(), name)) != SafeFile::File) {
+            SafeFile::removeAll(workFolder());
+            return fail(InvalidUpdateFile, name + QStringLiteral(" is not a plain file"));
+        }
+    }
+    if (top.isEmpty()) {
+        SafeFile::removeAll(workFolder());
+        return fail(InvalidUpdateFile, QStringLiteral("the package holds nothing to install"));
+    }
+    return true;
+}
+
+bool SoftwareUpdater::installEntries(QStringList *installed)
+{
+    const QStringList top = QDir(SystemPaths::map(workFolder()))
+                                .entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Unsorted);
+    QStringList failed;
+    for (const QString &name : top) {
+        const QString source = joined(workFolder(), name);
+        QString target;
+        QFile::Permissions permissions;
+        bool matched = false;
+        for (const FileInfo &rule : qAsConst(m_FileInfoList)) {
+            if (rule.regExp.indexIn(name) < 0)
+                continue;
+            matched = true;
+            const QString candidate = joined(rule.dirPath, name);
+            if (isProcess(candidate.toLocal8Bit().constData())) {
+                qDebug() << Q_FUNC_INFO << candidate << "is running; not replaced";
+                continue;
+            }
+            target = candidate;
+            permissions = rule.permissions;
+            break;
+        }
+        if (!matched) {
+            const bool program = isProgram(source.toLocal8Bit().constData());
+            permissions = program ? Executable : ReadWriteAll;
+            target = joined(m_UpdateDirPath, name);
+            if (program && isProcess(target.toLocal8Bit().constData())) {
+                qDebug() << Q_FUNC_INFO << target << "is running; not replaced";
+                target.clear();
+            }
+        }
+        if (target.isEmpty())
+            continue;
+        QString error;
+        if (!SafeFile::replaceFile(source, target, permissions, &error)) {
+            qDebug() << Q_FUNC_INFO << error;
+            failed.append(target);
+        }
+        installed->append(target);
+    }
+    // A file that could not be copied counts as missing even when an older one is there.
+    for (const QString &target : qAsConst(*installed)) {
+        if (failed.contains(target) || SafeFile::kind(target) != SafeFile::File)
+            return fail(NoExistInstalledFile, target + QStringLiteral(" is missing"));
+    }
+    return true;
+}
+
+bool SoftwareUpdater::updateLoaderLink(const QStringList &installed)
+{
+    const QString link = joined(m_Loader.dirPath, m_SymbolicLinkName);
+    for (const QString &target : installed) {
+        const QString name = QFileInfo(target).fileName();
+        // Only a file whose whole name is a loader name may become the link's target.
+        if (!m_Loader.regExp.exactMatch(name))
+            continue;
+        const QString loader = joined(m_Loader.dirPath, name);
+        if (SafeFile::kind(loader) != SafeFile::File)
+            return fail(NoExistInstalledFile, loader + QStringLiteral(" is missing"));
+        const SafeFile::Kind existing = SafeFile::kind(link);
+        if (existing == SafeFile::Link) {
+            const QString old = QFileInfo(QFile::symLinkTarget(SystemPaths::map(link))).fileName();
+            if (old == name)
+                break;
+        } else if (existing != SafeFile::Missing) {
+            qDebug() << Q_FUNC_INFO << link << "is not a link; left as it is";
+            continue;
+        }
+        // Switched in one step: a failure leaves the old link as it was.
+        QString error;
+        if (!SafeFile::replaceLink(link, loader, &error))
+            return fail(NoExistInstalledFile, error);
+    }
+    return true;
+}
+
+void SoftwareUpdater::run()
+{
+    if (m_UpdateDirPath.isEmpty() || m_UpdateFilePath.isEmpty()) {
+        fail(InvalidSettings, QStringLiteral("no install folder or package"));
+        return;
+    }
+    if (SafeFile::kind(m_UpdateDirPath) != SafeFile::Folder) {
+        fail(NoExistUpdateDir, m_UpdateDirPath);
+        return;
+    }
+    if (!QFileInfo(SystemPaths::map(m_UpdateFilePath)).isFile()) {
+        fail(NoExistUpdateFile, m_UpdateFilePath);
+        return;
+    }
+    if (m_CreateSymbolicLinkOfLoader
+        && (m_Loader.regExp.isEmpty() || m_Loader.dirPath.isEmpty() || m_SymbolicLinkName.isEmpty()
+            || m_SymbolicLinkName.contains(QLatin1Char('/')))) {
+        fail(InvalidSettings, QStringLiteral("no loader rule"));
+        return;
+    }
+    // The package is unpacked and checked before the backup replaces the last one, so a
+    // bad package changes nothing outside the unpack folder.
+    if (!unpackPackage())
+        return;
+    if (m_BackupOn && !backup()) {
+        SafeFile::removeAll(workFolder());
+        fail(BackupFailed, QStringLiteral("backup of ") + m_UpdateDirPath);
+        return;
+    }
+    QStringList installed;
+    if (!installEntries(&installed))
+        return;
+    if (m_CreateSymbolicLinkOfLoader && !updateLoaderLink(installed))
+        return;
+    SafeFile::removeAll(workFolder());
+    for (const QString &target : qAsConst(installed))
+        SafeFile::syncFileSystem(QFileInfo(target).path());
+    SafeFile::syncFileSystem(m_UpdateDirPath);
+    emit signalUpdated(true, NoError);
+}
