@@ -19,6 +19,7 @@ const int ProgressWidth = 502;
 const QRect ProgressBar(134, 358, ProgressWidth, 12);
 const QColor ProgressColour(84, 218, 255);
 const int ButtonTop = 358;
+int s_FlushWaitMs = SoftwareUpdateDialog::DefaultFlushWaitMs;
 
 const QFile::Permissions Executable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
                                       | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther
@@ -81,6 +82,11 @@ bool dma_buffer_size(int &dirty)
     if (pieces.size() >= 2)
         dirty = pieces.at(pieces.size() - 2).toInt();
     return true;
+}
+
+void SoftwareUpdateDialog::setFlushWaitMs(int ms)
+{
+    s_FlushWaitMs = ms;
 }
 
 SoftwareUpdateDialog::SoftwareUpdateDialog(QWidget *parent)
@@ -282,7 +288,7 @@ void SoftwareUpdateDialog::slotFlushWait()
 {
     int dirty = -1;
     const bool read = dma_buffer_size(dirty);
-    if ((!read || dirty != 0) && m_FlushClock.elapsed() < FlushWaitMs) {
+    if ((!read || dirty != 0) && m_FlushClock.elapsed() < s_FlushWaitMs) {
         m_FlushTimer.start(FlushPollMs);
         return;
     }

@@ -39,8 +39,9 @@ class SoftwareUpdateDialog : public QDialog
 public:
     // Bound of the wait for unwritten data after an installation, and the pause between
     // two readings.
-    static constexpr int FlushWaitMs = 30000;
+    static constexpr int DefaultFlushWaitMs = 30000;
     static constexpr int FlushPollMs = 100;
+    static void setFlushWaitMs(int ms);     // tests shorten it
 
     explicit SoftwareUpdateDialog(QWidget *parent = nullptr);
     ~SoftwareUpdateDialog() override;
@@ -59,10 +60,11 @@ public Q_SLOTS:
     void slotUpdated(bool ok, SoftwareUpdaterError error);
     void on_BUTTON_OK_clicked();
     void on_BUTTON_CANCEL_clicked();
+    // Ignored while the update is in progress.
+    void reject() override;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void reject() override;
 
 private Q_SLOTS:
     void slotFlushWait();

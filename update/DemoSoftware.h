@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QFileInfo>
+#include <QString>
+
+// The demo package "ORBELIN_Vn-Demo.ovn": a gzip tar whose top-level files go into the
+// program folder and whose top-level folders go to "/root", replacing what has their
+// names. It must hold the demo program "ORBELIN_Vn-demo". A package that cannot be
+// unpacked whole, holds anything unsafe, or would replace the program's own files and
+// folders is refused and changes nothing.
+
+// Installs the package (instrument path); true when the demo program is installed.
+// Callers look for the demo program file afterwards.
+bool installDemoSoftware(QString package);
+
+// Copies a file, or a folder with its non-hidden content, into an existing folder. Never
+// overwrites: false when the file or folder is there already. Links are not copied.
+bool copyRecursively(QFileInfo source, QFileInfo targetFolder);
