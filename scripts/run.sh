@@ -14,11 +14,10 @@ cleanup() { bash standins/stop-standins.sh "$ORBELIN_ROOT" || true; }
 trap cleanup EXIT
 bash standins/start-standins.sh "$ORBELIN_ROOT" "$PWD/build"
 
-program="$PWD/build/$(cat build/program-name.txt)"
 echo "Data root: $ORBELIN_ROOT"
 if [ -n "${DISPLAY:-}" ]; then
-    standins/launcher.sh "$program"
+    standins/launcher.sh
 else
     echo "No display: running under Xvfb."
-    xvfb-run -a -s "-screen 0 1280x800x24" standins/launcher.sh "$program"
+    xvfb-run -a -s "-screen 0 1280x800x24" standins/launcher.sh
 fi

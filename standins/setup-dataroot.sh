@@ -23,3 +23,22 @@ if ! ls "$protocols"/*.ini >/dev/null 2>&1; then
     write_protocol Yeast 10 2 12 60 5 4
     write_protocol CHO-cells 2 8 30 70 7 5
 fi
+
+
+# The program as the instrument runs it: this build's update package installed, and
+# "/root/loader" pointing at its loader, which the launcher starts. A package of the next
+# version (the same program renamed) waits on the stick, to try the software update.
+build="${2:-}"
+if [ -n "$build" ] && [ -f "$build/program-name.txt" ]; then
+    name="$(cat "$build/program-name.txt")"
+    loader="loader_${name#ORBELIN_Vn_}"
+    package="$build/packages/$name.ovn"
+    tar -xzf "$package" -C "$root/root/ORBELIN_Vn" "$name"
+    tar -xzf "$package" -C "$root/root" "$loader"
+    ln -sfn "$(cd "$root" && pwd)/root/$loader" "$root/root/loader"
+    next="$(cat "$build/packages/next-package-name.txt")"
+    mkdir -p "$root/sticks/sdb1"
+    cp "$build/packages/$next" "$root/sticks/sdb1/$next"
+fi
+# What the update dialog reads to wait for the disks.
+[ -f "$root/proc/meminfo" ] || printf 'MemTotal:        8000000 kB\nDirty:                 0 kB\n' > "$root/proc/meminfo"
