@@ -24,7 +24,6 @@ if ! ls "$protocols"/*.ini >/dev/null 2>&1; then
     write_protocol CHO-cells 2 8 30 70 7 5
 fi
 
-
 # The program as the instrument runs it: this build's update package installed, and
 # "/root/loader" pointing at its loader, which the launcher starts. A package of the next
 # version (the same program renamed) waits on the stick, to try the software update.
