@@ -1,16 +1,182 @@
 #include "SettingsFrame.h"
+#include "ui_SettingsFrame.h"
+
+#include "ExternalProgram.h"
+#include "MediaMonitor.h"
+#include "MessageDlg.h"
+#include "PrivateProfile.h"
+#include "ProgramExit.h"
+#include "QtSerialPort.h"
+#include "ReviewOptionsDialog.h"
+#include "SystemInformationDialog.h"
+#include "SystemPaths.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QRegularExpression>
+
+#include <sys/stat.h>
+
+namespace {
+
+const char SlideEjectCommand[] = "$X#STAGE EJECT\n";
+const unsigned int SlideEjectTimeoutMs = 1000;
+
+const char DemoProgram[] = "/root/ORBELIN_Vn/ORBELIN_Vn-demo";
+const char DemoPackageName[] = "ORBELIN_Vn-Demo.ovn";
+const char CalibrationDebugFolder[] = "/ORBELIN/Calibration";
+const char AutofocusDebugFolder[] = "/ORBELIN/Counting";
+
+std::string readSetting(const char *section, const char *key, const char *defaultValue)
+{
+    std::string value;
+    ReadPrivateProfileString(section, key, defaultValue, value, SystemPaths::settings());
+    return value;
+}
+
+int number(const QLineEdit *edit)
+{
+    return edit->text().toInt();   // not a number: 0
+}
+
+// Shows a numbered message with no parent and waits for it.
+int showMessage(int type)
+{
+    MessageDlg message(static_cast<MessageType>(type));
+    return message.exec();
+}
+
+void showError(const QString &text)
+{
+    MessageDlg message;
+    message.setMessage(text);
+    message.setMessageButtonVisibility(MSG_BUTTON_OK);
+    message.exec();
+}
+
+bool demoProgramExists()
+{
+    return QFileInfo::exists(SystemPaths::map(QString::fromLatin1(DemoProgram)));
+}
+
+// The demo package in the top folder of the first mounted volume holding one; the
+// instrument's own disk is never searched.
+QString findDemoPackage()
+{
+    static const QRegularExpression internalDisk(QStringLiteral("^/dev/sda(\\d+)$"));
+    const QList<storage_t> volumes = MediaMonitor::devices();
+    for (const storage_t &volume : volumes) {
+        if (internalDisk.match(volume.device).hasMatch() || !volume.mounted
+            || volume.mountPoint.isEmpty())
+            continue;
+        const QString package = QDir::cleanPath(volume.mountPoint + QLatin1Char('/')
+                                                + QLatin1String(DemoPackageName));
+        if (QFileInfo(SystemPaths::map(package)).isFile())
+            return package;
+    }
+    return QString();
+}
+
+} // namespace
+
+bool checkLeapMonth(int year)
+{
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 bool SettingsFrame::s_SlideEjected = false;
 
 SettingsFrame::SettingsFrame(QWidget *parent)
     : QFrame(parent)
+    , ui(new Ui_SettingsFrame)
 {
+    ui->setupUi(this);
+    fillStatusLabels();
+    const QFont font(QStringLiteral("OpenSymbol"), 18, 57);
+    for (QLabel *label : {ui->LABEL_LAST_CALIBRATION_DATETIME, ui->LABEL_CALIBRATED_VALUES,
+                          ui->LABEL_LAST_SOFTWARE_UPDATE_DATETIME, ui->LABEL_SOFTWARE_VERSION})
+        label->setFont(font);
 }
 
-SettingsFrame::~SettingsFrame() = default;
+SettingsFrame::~SettingsFrame()
+{
+    delete ui;
+}
+
+void SettingsFrame::fillStatusLabels()
+{
+    ui->LABEL_LAST_CALIBRATION_DATETIME->setText(
+        QString::fromStdString(readSetting("Calibration", "Last Update", "")));
+    ui->LABEL_CALIBRATED_VALUES->setText(calibratedValuesText());
+    ui->LABEL_LAST_SOFTWARE_UPDATE_DATETIME->setText(
+        QString::fromStdString(readSetting("Software Update", "Last Update", "")));
+    ui->LABEL_SOFTWARE_VERSION->setText(
+        softwareVersionText(QCoreApplication::applicationFilePath()));
+}
+
+QString SettingsFrame::softwareVersionText(const QString &programPath)
+{
+    QFileInfo program(programPath);
+    const QString file = program.isSymLink() ? program.symLinkTarget() : programPath;
+    const QString name = file.mid(file.lastIndexOf(QLatin1Char('/')) + 1);
+    QString version;
+    // The version is the name's digits, "_" turned into ".".
+    const QString rest = QString(name).remove(QStringLiteral("ORBELIN_Vn_"));
+    for (const QChar c : rest) {
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+            version += c;
+        else if (c == QLatin1Char('_'))
+            version += QLatin1Char('.');
+    }
+    if (name.right(4).toUpper() == QLatin1String("IQOQ"))
+        version += QLatin1String("-IQOQ");
+    return version;
+}
+
+QString SettingsFrame::calibratedValuesText()
+{
+    QString text = QString::fromStdString(readSetting("Reference position", "Value", ""));
+    QStringList more;
+    more << QString::fromStdString(readSetting("Reference position", "Slope", ""))
+         << QString::fromStdString(readSetting("Calibration", "Value", ""));
+    const std::string lens = readSetting("Lens type", "Value", "Meiji");
+    if (lens == "Meiji")
+        more << QString::fromStdString(readSetting("Calibration", "Exposure Meiji", "100"));
+    else if (lens == "Olympus")
+        more << QString::fromStdString(readSetting("Calibration", "Exposure Olympus", "155"));
+    for (const QString &value : qAsConst(more)) {
+        if (!value.isEmpty())
+            text += QLatin1String(", ") + value;
+    }
+    return text;
+}
+
+QList<QLineEdit *> SettingsFrame::dateTimeEdits() const
+{
+    return {ui->EDIT_DAY, ui->EDIT_MONTH, ui->EDIT_YEAR, ui->EDIT_HOUR, ui->EDIT_MINUTE};
+}
+
+QList<QWidget *> SettingsFrame::securityLockedWidgets() const
+{
+    return {ui->EDIT_YEAR, ui->EDIT_MONTH, ui->EDIT_DAY, ui->EDIT_HOUR, ui->EDIT_MINUTE,
+            ui->BUTTON_SET_DATE_TIME, ui->BUTTON_KEY_0, ui->BUTTON_KEY_1, ui->BUTTON_KEY_2,
+            ui->BUTTON_KEY_3, ui->BUTTON_KEY_4, ui->BUTTON_KEY_5, ui->BUTTON_KEY_6,
+            ui->BUTTON_KEY_7, ui->BUTTON_KEY_8, ui->BUTTON_KEY_9, ui->BUTTON_KEY_BACKSPACE};
+}
 
 void SettingsFrame::initialize()
 {
+    m_AutoDisplay = true;
+    slotUpdateCurrentDateTime();
+    for (QLineEdit *edit : dateTimeEdits()) {
+        edit->installEventFilter(this);
+        edit->clearFocus();
+    }
+    s_SlideEjected = false;
 }
 
 void SettingsFrame::SetSlideEjection(bool ejected)
@@ -23,13 +189,297 @@ bool SettingsFrame::slideEjection()
     return s_SlideEjected;
 }
 
-void SettingsFrame::slotUpdateCurrentDateTime(const QString &date, const QString &time)
+void SettingsFrame::slotUpdateCurrentDateTime()
 {
-    Q_UNUSED(date)
-    Q_UNUSED(time)
+    if (m_AutoDisplay)
+        restoreDateTimeUI();
 }
 
-void SettingsFrame::slotEnableSecurityMode(bool enable)
+void SettingsFrame::restoreDateTimeUI()
 {
-    Q_UNUSED(enable)
+    const QDateTime now = QDateTime::currentDateTime();
+    ui->EDIT_DAY->setText(now.toString(QStringLiteral("dd")));
+    ui->EDIT_MONTH->setText(now.toString(QStringLiteral("MM")));
+    ui->EDIT_YEAR->setText(now.toString(QStringLiteral("yyyy")));
+    ui->EDIT_HOUR->setText(now.toString(QStringLiteral("hh")));
+    ui->EDIT_MINUTE->setText(now.toString(QStringLiteral("mm")));
+}
+
+void SettingsFrame::slotEnableSecurityMode(bool on)
+{
+    m_SecurityMode = on;
+    for (QWidget *widget : securityLockedWidgets())
+        widget->setEnabled(!on);
+}
+
+bool SettingsFrame::eventFilter(QObject *watched, QEvent *event)
+{
+    if (!m_SecurityMode) {
+        auto *edit = qobject_cast<QLineEdit *>(watched);
+        if (edit && dateTimeEdits().contains(edit)) {
+            switch (event->type()) {
+            case QEvent::MouseButtonPress:
+                edit->clear();
+                edit->activateWindow();
+                m_AutoDisplay = false;
+                break;
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease:
+                m_AutoDisplay = false;
+                break;
+            default:
+                break;
+            }
+        }
+    }
+    return QFrame::eventFilter(watched, event);
+}
+
+void SettingsFrame::inputKey(int key)
+{
+    QWidget *target = focusWidget();
+    if (!target)
+        return;
+    const QString text = key == Qt::Key_Backspace ? QString() : QString(QChar(key));
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text, false, 1);
+    QCoreApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text, false, 1);
+    QCoreApplication::sendEvent(target, &release);
+}
+
+void SettingsFrame::on_BUTTON_KEY_0_clicked() { inputKey(Qt::Key_0); }
+void SettingsFrame::on_BUTTON_KEY_1_clicked() { inputKey(Qt::Key_1); }
+void SettingsFrame::on_BUTTON_KEY_2_clicked() { inputKey(Qt::Key_2); }
+void SettingsFrame::on_BUTTON_KEY_3_clicked() { inputKey(Qt::Key_3); }
+void SettingsFrame::on_BUTTON_KEY_4_clicked() { inputKey(Qt::Key_4); }
+void SettingsFrame::on_BUTTON_KEY_5_clicked() { inputKey(Qt::Key_5); }
+void SettingsFrame::on_BUTTON_KEY_6_clicked() { inputKey(Qt::Key_6); }
+void SettingsFrame::on_BUTTON_KEY_7_clicked() { inputKey(Qt::Key_7); }
+void SettingsFrame::on_BUTTON_KEY_8_clicked() { inputKey(Qt::Key_8); }
+void SettingsFrame::on_BUTTON_KEY_9_clicked() { inputKey(Qt::Key_9); }
+void SettingsFrame::on_BUTTON_KEY_BACKSPACE_clicked() { inputKey(Qt::Key_Backspace); }
+
+void SettingsFrame::on_BUTTON_COUNITNG_OPTIONS_clicked()
+{
+}
+
+void SettingsFrame::on_BUTTON_SAVE_OPTIONS_clicked()
+{
+}
+
+void SettingsFrame::on_BUTTON_REVIEW_OPTIONS_clicked()
+{
+    ReviewOptionsDialog dialog;
+    const int result = dialog.exec();
+    emit signalEnableScaleBarDisplay(result == QDialog::Accepted);
+}
+
+void SettingsFrame::on_BUTTON_WIFI_OPTIONS_clicked()
+{
+}
+
+void SettingsFrame::on_BUTTON_SECURITY_OPTIONS_clicked()
+{
+}
+
+void SettingsFrame::on_BUTTON_SYSTEM_INFORMATION_clicked()
+{
+    SystemInformationDialog dialog;
+    dialog.setSoftwareVersion(ui->LABEL_SOFTWARE_VERSION->text());
+    dialog.exec();
+}
+
+void SettingsFrame::on_BUTTON_UPDATE_SOFTWARE_clicked()
+{
+}
+
+bool SettingsFrame::sendToController(const QString &command, unsigned int timeoutMs)
+{
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (!m_Serial)
+            return false;
+        const QString reply = m_Serial->sendToSerialPortFast(command, timeoutMs);
+        if (reply.mid(1, 2).toUpper() == QLatin1String("OK"))
+            return true;
+    }
+    return false;
+}
+
+bool SettingsFrame::sendToController(const QString &command, int &value, unsigned int timeoutMs)
+{
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (!m_Serial)
+            return false;
+        const QString reply = m_Serial->sendToSerialPortFast(command, timeoutMs);
+        const QStringList parts = reply.split(QLatin1Char('#'));
+        bool isNumber = false;
+        const int number = parts.value(3).trimmed().toInt(&isNumber);
+        if (reply.mid(1, 2).toUpper() == QLatin1String("OK") && parts.size() == 4 && isNumber) {
+            value = number;
+            return true;
+        }
+    }
+    return false;
+}
+
+void SettingsFrame::ejectSlide(bool *ejected)
+{
+    m_Serial = QtSerialPort::instance();
+    m_Serial->open();
+    *ejected = sendToController(QString::fromLatin1(SlideEjectCommand), SlideEjectTimeoutMs);
+    QtSerialPort::release();
+    m_Serial = nullptr;
+}
+
+void SettingsFrame::on_BUTTON_CALIBRATE_clicked()
+{
+    QtSerialPort::release();
+    bool ejected = false;
+    ejectSlide(&ejected);
+    if (!ejected) {
+        qDebug() << Q_FUNC_INFO << "slide eject refused; no calibration";
+        return;
+    }
+    // The calibration thread builds its own serial link; the singleton is gone by now.
+    ejectSlide(&ejected);
+    if (ejected)
+        s_SlideEjected = true;
+}
+
+void SettingsFrame::terminate(int status)
+{
+    emit signalTerminate();
+    ProgramExit::exit(status);
+}
+
+void SettingsFrame::dateTimeRejected(int messageType, QLineEdit *edit)
+{
+    showMessage(messageType);
+    m_AutoDisplay = true;
+    restoreDateTimeUI();
+    setEnabled(true);
+    edit->activateWindow();
+}
+
+bool SettingsFrame::setClocks(int year, int month, int day, int hour, int minute)
+{
+    const QString when = QStringLiteral("--set=%1/%2/%3 %4:%5:00")
+                             .arg(year).arg(month).arg(day).arg(hour).arg(minute);
+    const ProgramResult date = ExternalProgram::run(QStringLiteral("date"), {when},
+                                                    ClockProgramTimeoutMs);
+    if (!date.ok()) {
+        qDebug() << Q_FUNC_INFO << "date" << when << date.describe();
+        showError(tr("<p><b>Error!</b><br/><br/>The date and time could not be set.<br/>"
+                     "Please try again.</p>"));
+        return false;
+    }
+    const ProgramResult hwclock = ExternalProgram::run(QStringLiteral("hwclock"),
+                                                       {QStringLiteral("--systohc")},
+                                                       ClockProgramTimeoutMs);
+    if (!hwclock.ok()) {
+        qDebug() << Q_FUNC_INFO << "hwclock" << hwclock.describe();
+        showError(tr("<p><b>Error!</b><br/><br/>The date and time were set, but the "
+                     "instrument's battery clock could not keep them.<br/>They will be lost "
+                     "when the instrument is switched off.</p>"));
+        return false;
+    }
+    return true;
+}
+
+void SettingsFrame::on_BUTTON_SET_DATE_TIME_clicked()
+{
+    setEnabled(false);
+    QApplication::processEvents();
+
+    const int year = number(ui->EDIT_YEAR);
+    const int month = number(ui->EDIT_MONTH);
+    const int day = number(ui->EDIT_DAY);
+    const int hour = number(ui->EDIT_HOUR);
+    const int minute = number(ui->EDIT_MINUTE);
+
+    switch (day) {
+    case ServiceDayExit:
+        terminate(ExitStop);
+        return;
+    case ServiceDayDemo:
+        runDemoProgram(year, month, day, hour, minute);
+        return;
+    case ServiceDayDebugCalibration:
+        switchDebugMode("Calibration", QString::fromLatin1(CalibrationDebugFolder),
+                        MSG_DEBUG_CALIBRATION_ENABLED, MSG_DEBUG_CALIBRATION_DISABLED);
+        return;
+    case ServiceDayDebugAutofocus:
+        switchDebugMode("Autofocus", QString::fromLatin1(AutofocusDebugFolder),
+                        MSG_DEBUG_AUTOFOCUS_ENABLED, MSG_DEBUG_AUTOFOCUS_DISABLED);
+        return;
+    default:
+        break;
+    }
+
+    if (year < 1970 || year > 9999) {
+        dateTimeRejected(MSG_INVALID_DATE, ui->EDIT_YEAR);
+        return;
+    }
+    if (month < 1 || month > 12) {
+        dateTimeRejected(MSG_INVALID_DATE, ui->EDIT_MONTH);
+        return;
+    }
+    int days = 31;
+    if (month == 4 || month == 6 || month == 9 || month == 11)
+        days = 30;
+    else if (month == 2)
+        days = checkLeapMonth(year) ? 29 : 28;
+    if (day < 1 || day > days) {
+        dateTimeRejected(MSG_INVALID_DATE, ui->EDIT_DAY);
+        return;
+    }
+    if (hour < 0 || hour > 23) {
+        dateTimeRejected(MSG_INVALID_TIME, ui->EDIT_HOUR);
+        return;
+    }
+    if (minute < 0 || minute > 59) {
+        dateTimeRejected(MSG_INVALID_TIME, ui->EDIT_MINUTE);
+        return;
+    }
+
+    setClocks(year, month, day, hour, minute);
+    m_AutoDisplay = true;
+    setEnabled(true);
+}
+
+void SettingsFrame::runDemoProgram(int year, int month, int day, int hour, int minute)
+{
+    Q_UNUSED(year)
+    Q_UNUSED(month)
+    Q_UNUSED(day)
+    Q_UNUSED(hour)
+    Q_UNUSED(minute)
+}
+
+void SettingsFrame::switchDebugMode(const char *key, const QString &folder, int enabledMessage,
+                                    int disabledMessage)
+{
+    const std::string ini = SystemPaths::settings();
+    const bool on = QString::fromStdString(readSetting("Debug Mode", key, "0")).toInt() != 0;
+    if (!on) {
+        WritePrivateProfileString("Debug Mode", key, "1", ini);
+        if (!QDir().mkdir(SystemPaths::map(folder)) && !QFileInfo(SystemPaths::map(folder)).isDir())
+            qDebug() << Q_FUNC_INFO << "cannot create" << folder;
+        showMessage(enabledMessage);
+    } else {
+        WritePrivateProfileString("Debug Mode", key, "0", ini);
+        // The debug images go; nothing outside the data folder's own disk is touched.
+        struct stat data;
+        const QByteArray dataFolder = QFile::encodeName(SystemPaths::map(SystemPaths::dataFolder()));
+        if (::stat(dataFolder.constData(), &data) != 0
+            || (QFileInfo::exists(SystemPaths::map(folder))
+                && !MediaMonitor::removeTree(folder, data.st_dev)))
+            qDebug() << Q_FUNC_INFO << "cannot remove" << folder;
+        showMessage(disabledMessage);
+    }
+    restoreDateTimeUI();
+    setEnabled(true);
+    ui->EDIT_DAY->activateWindow();
 }

@@ -2,7 +2,8 @@
 // Usage: imagegen <output folder> <qrc file> <list>...
 // A list line: kind | WIDTHxHEIGHT | path under the prefix folders | caption
 // Kinds: button, pressed, disabled, checked, light, background, title, icon:<name>,
-// columns:<width>,<width>,... (caption: titles separated by ";").
+// columns:<width>,<width>,... (caption: titles separated by ";"),
+// texts:<pixel size> (a plain panel; caption: "x,y,w,h,text" items separated by ";").
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -25,13 +26,15 @@ const QColor Ink(0x1d, 0x27, 0x33);
 const QColor Grey(0xa9, 0xb2, 0xbd);
 const QColor Green(0x2e, 0x9d, 0x5b);
 
-void caption(QPainter &p, const QRect &r, const QString &text, const QColor &colour)
+// Pixel size 0: chosen from the height; the text shrinks until it fits the width.
+void caption(QPainter &p, const QRect &r, const QString &text, const QColor &colour,
+             int pixelSize = 0)
 {
     if (text.isEmpty())
         return;
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setBold(true);
-    int px = qMin(r.height() * 2 / 5, 26);
+    int px = pixelSize > 0 ? pixelSize : qMin(r.height() * 2 / 5, 26);
     font.setPixelSize(qMax(px, 9));
     while (px > 9 && QFontMetrics(font).horizontalAdvance(text) > r.width() - 10) {
         --px;
@@ -202,6 +205,18 @@ QImage draw(const QString &kind, const QSize &size, const QString &label)
                 p.setPen(QPen(DarkBlue, 2));
                 p.drawLine(x, 8, x, r.height() - 8);
             }
+        }
+    } else if (kind.startsWith(QLatin1String("texts:"))) {
+        // A panel with captions at given places, for a screen's fixed field names.
+        const int px = kind.mid(6).toInt();
+        p.fillRect(r, Panel);
+        p.setPen(QPen(QColor(0xd0, 0xd8, 0xe2), 2));
+        p.drawRect(r.adjusted(1, 1, -1, -1));
+        for (const QString &item : label.split(QLatin1Char(';'))) {
+            const QStringList f = item.split(QLatin1Char(','));
+            if (f.size() >= 5)
+                caption(p, QRect(f.at(0).toInt(), f.at(1).toInt(), f.at(2).toInt(),
+                                 f.at(3).toInt()), f.mid(4).join(QLatin1Char(',')), Ink, px);
         }
     } else if (kind.startsWith(QLatin1String("icon:")))
         icon(p, r, kind.mid(5), label);
