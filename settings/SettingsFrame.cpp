@@ -7,7 +7,11 @@
 #include "PrivateProfile.h"
 #include "ProgramExit.h"
 #include "QtSerialPort.h"
+#include "DemoSoftware.h"
+#include "DiskAccess.h"
 #include "ReviewOptionsDialog.h"
+#include "SoftwareUpdateDialog.h"
+#include "SoftwareUpdater.h"
 #include "SystemInformationDialog.h"
 #include "SystemPaths.h"
 
@@ -81,6 +85,19 @@ QString findDemoPackage()
     return QString();
 }
 
+// Removes a debug image folder without leaving the data folder's disk: a link inside is
+// removed itself, never followed, and a volume mounted inside keeps its data.
+bool removeDebugFolder(const QString &folder)
+{
+    if (!DiskAccess::entryExists(folder))
+        return true;
+    struct stat data;
+    const QByteArray dataFolder = QFile::encodeName(SystemPaths::map(SystemPaths::dataFolder()));
+    if (::stat(dataFolder.constData(), &data) != 0)
+        return false;
+    return MediaMonitor::removeTree(folder, data.st_dev);
+}
+
 } // namespace
 
 bool checkLeapMonth(int year)
@@ -123,15 +140,8 @@ QString SettingsFrame::softwareVersionText(const QString &programPath)
     QFileInfo program(programPath);
     const QString file = program.isSymLink() ? program.symLinkTarget() : programPath;
     const QString name = file.mid(file.lastIndexOf(QLatin1Char('/')) + 1);
-    QString version;
-    // The version is the name's digits, "_" turned into ".".
-    const QString rest = QString(name).remove(QStringLiteral("ORBELIN_Vn_"));
-    for (const QChar c : rest) {
-        if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
-            version += c;
-        else if (c == QLatin1Char('_'))
-            version += QLatin1Char('.');
-    }
+    QString version = SoftwareUpdater::StringToSoftwareVersion(
+        name, QStringLiteral("ORBELIN_Vn_"), QString());
     if (name.right(4).toUpper() == QLatin1String("IQOQ"))
         version += QLatin1String("-IQOQ");
     return version;
@@ -293,6 +303,9 @@ void SettingsFrame::on_BUTTON_SYSTEM_INFORMATION_clicked()
 
 void SettingsFrame::on_BUTTON_UPDATE_SOFTWARE_clicked()
 {
+    SoftwareUpdateDialog dialog;
+    if (dialog.exec() == QDialog::Accepted)
+        terminate(ExitRestart);
 }
 
 bool SettingsFrame::sendToController(const QString &command, unsigned int timeoutMs)
@@ -404,8 +417,10 @@ void SettingsFrame::on_BUTTON_SET_DATE_TIME_clicked()
         terminate(ExitStop);
         return;
     case ServiceDayDemo:
-        runDemoProgram(year, month, day, hour, minute);
-        return;
+        // Without a demo program the day fails the ordinary check below.
+        if (runDemoProgram())
+            return;
+        break;
     case ServiceDayDebugCalibration:
         switchDebugMode("Calibration", QString::fromLatin1(CalibrationDebugFolder),
                         MSG_DEBUG_CALIBRATION_ENABLED, MSG_DEBUG_CALIBRATION_DISABLED);
@@ -449,13 +464,24 @@ void SettingsFrame::on_BUTTON_SET_DATE_TIME_clicked()
     setEnabled(true);
 }
 
-void SettingsFrame::runDemoProgram(int year, int month, int day, int hour, int minute)
+bool SettingsFrame::runDemoProgram()
 {
-    Q_UNUSED(year)
-    Q_UNUSED(month)
-    Q_UNUSED(day)
-    Q_UNUSED(hour)
-    Q_UNUSED(minute)
+    const bool installed = demoProgramExists();
+    const QString package = findDemoPackage();
+    if (!package.isEmpty()) {
+        MessageDlg question(installed ? MSG_DEMO_INSTALLED : MSG_DEMO_FOUND);
+        question.exec();
+        if (question.pressedType() == MSG_PRESSED_CANCEL) {
+            setEnabled(true);
+            return true;
+        }
+        if (question.pressedType() == MSG_PRESSED_OK && !installDemoSoftware(package))
+            qDebug() << Q_FUNC_INFO << "demo package not installed:" << package;
+    }
+    if (!demoProgramExists())
+        return false;
+    terminate(ExitDemo);
+    return true;
 }
 
 void SettingsFrame::switchDebugMode(const char *key, const QString &folder, int enabledMessage,
@@ -465,17 +491,12 @@ void SettingsFrame::switchDebugMode(const char *key, const QString &folder, int 
     const bool on = QString::fromStdString(readSetting("Debug Mode", key, "0")).toInt() != 0;
     if (!on) {
         WritePrivateProfileString("Debug Mode", key, "1", ini);
-        if (!QDir().mkdir(SystemPaths::map(folder)) && !QFileInfo(SystemPaths::map(folder)).isDir())
+        if (!DiskAccess::isRealFolder(folder) && !QDir().mkdir(SystemPaths::map(folder)))
             qDebug() << Q_FUNC_INFO << "cannot create" << folder;
         showMessage(enabledMessage);
     } else {
         WritePrivateProfileString("Debug Mode", key, "0", ini);
-        // The debug images go; nothing outside the data folder's own disk is touched.
-        struct stat data;
-        const QByteArray dataFolder = QFile::encodeName(SystemPaths::map(SystemPaths::dataFolder()));
-        if (::stat(dataFolder.constData(), &data) != 0
-            || (QFileInfo::exists(SystemPaths::map(folder))
-                && !MediaMonitor::removeTree(folder, data.st_dev)))
+        if (!removeDebugFolder(folder))
             qDebug() << Q_FUNC_INFO << "cannot remove" << folder;
         showMessage(disabledMessage);
     }

@@ -110,7 +110,8 @@ private:
     void terminate(int status);
     void dateTimeRejected(int messageType, QLineEdit *edit);
     bool setClocks(int year, int month, int day, int hour, int minute);
-    void runDemoProgram(int year, int month, int day, int hour, int minute);
+    // Installs or starts the demo program; false when there is none to start.
+    bool runDemoProgram();
     void switchDebugMode(const char *key, const QString &folder, int enabledMessage,
                          int disabledMessage);
     void ejectSlide(bool *ejected);
