@@ -27,9 +27,6 @@
 
 namespace {
 
-const char SlideEjectCommand[] = "$X#STAGE EJECT\n";
-const unsigned int SlideEjectTimeoutMs = 1000;
-
 const char DemoProgram[] = "/root/ORBELIN_Vn/ORBELIN_Vn-demo";
 const char DemoPackageName[] = "ORBELIN_Vn-Demo.ovn";
 const char CalibrationDebugFolder[] = "/ORBELIN/Calibration";
@@ -137,9 +134,7 @@ void SettingsFrame::fillStatusLabels()
 
 QString SettingsFrame::softwareVersionText(const QString &programPath)
 {
-    QFileInfo program(programPath);
-    const QString file = program.isSymLink() ? program.symLinkTarget() : programPath;
-    const QString name = file.mid(file.lastIndexOf(QLatin1Char('/')) + 1);
+    const QString name = SoftwareUpdater::programFileName(programPath);
     QString version = SoftwareUpdater::StringToSoftwareVersion(
         name, QStringLiteral("ORBELIN_Vn_"), QString());
     if (name.right(4).toUpper() == QLatin1String("IQOQ"))
@@ -310,38 +305,28 @@ void SettingsFrame::on_BUTTON_UPDATE_SOFTWARE_clicked()
 
 bool SettingsFrame::sendToController(const QString &command, unsigned int timeoutMs)
 {
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        if (!m_Serial)
-            return false;
-        const QString reply = m_Serial->sendToSerialPortFast(command, timeoutMs);
-        if (reply.mid(1, 2).toUpper() == QLatin1String("OK"))
-            return true;
+    if (!m_Serial) {
+        qDebug() << Q_FUNC_INFO << "no serial link";
+        return false;
     }
-    return false;
+    return m_Serial->sendCommand(command, timeoutMs);
 }
 
 bool SettingsFrame::sendToController(const QString &command, int &value, unsigned int timeoutMs)
 {
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        if (!m_Serial)
-            return false;
-        const QString reply = m_Serial->sendToSerialPortFast(command, timeoutMs);
-        const QStringList parts = reply.split(QLatin1Char('#'));
-        bool isNumber = false;
-        const int number = parts.value(3).trimmed().toInt(&isNumber);
-        if (reply.mid(1, 2).toUpper() == QLatin1String("OK") && parts.size() == 4 && isNumber) {
-            value = number;
-            return true;
-        }
+    if (!m_Serial) {
+        qDebug() << Q_FUNC_INFO << "no serial link";
+        return false;
     }
-    return false;
+    return m_Serial->sendCommand(command, timeoutMs, &value);
 }
 
 void SettingsFrame::ejectSlide(bool *ejected)
 {
     m_Serial = QtSerialPort::instance();
     m_Serial->open();
-    *ejected = sendToController(QString::fromLatin1(SlideEjectCommand), SlideEjectTimeoutMs);
+    *ejected = sendToController(QString::fromLatin1(BoardCommand::SlideEject),
+                                BoardCommand::EjectTimeoutMs);
     QtSerialPort::release();
     m_Serial = nullptr;
 }

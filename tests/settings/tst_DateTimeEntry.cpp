@@ -219,7 +219,8 @@ private Q_SLOTS:
     void clocksSetWithTheTypedValues()
     {
         TestRoot root;
-        clockPrograms(root);
+        for (const char *standin : {"_record", "date", "hwclock"})
+            root.installStandin(standin);
         SettingsFrame frame;
         enter(frame);
         const struct { const char *edit; const char *keys; } typing[] = {
