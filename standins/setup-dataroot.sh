@@ -28,16 +28,20 @@ fi
 # "/root/loader" pointing at its loader, which the launcher starts. A package of the next
 # version (the same program renamed) waits on the stick, to try the software update.
 build="${2:-}"
-if [ -n "$build" ] && [ -f "$build/program-name.txt" ]; then
-    name="$(cat "$build/program-name.txt")"
+name="$( [ -n "$build" ] && cat "$build/program-name.txt" 2>/dev/null || true)"
+package="$build/packages/$name.ovn"
+if [ -n "$name" ] && [ ! -f "$package" ]; then
+    echo "setup-dataroot: no update package $package; the program is not installed" >&2
+elif [ -n "$name" ]; then
     loader="loader_${name#ORBELIN_Vn_}"
-    package="$build/packages/$name.ovn"
     tar -xzf "$package" -C "$root/root/ORBELIN_Vn" "$name"
     tar -xzf "$package" -C "$root/root" "$loader"
     ln -sfn "$(cd "$root" && pwd)/root/$loader" "$root/root/loader"
-    next="$(cat "$build/packages/next-package-name.txt")"
-    mkdir -p "$root/sticks/sdb1"
-    cp "$build/packages/$next" "$root/sticks/sdb1/$next"
+    next="$(cat "$build/packages/next-package-name.txt" 2>/dev/null || true)"
+    if [ -n "$next" ] && [ -f "$build/packages/$next" ]; then
+        mkdir -p "$root/sticks/sdb1"
+        cp "$build/packages/$next" "$root/sticks/sdb1/$next"
+    fi
 fi
 # What the update dialog reads to wait for the disks.
 [ -f "$root/proc/meminfo" ] || printf 'MemTotal:        8000000 kB\nDirty:                 0 kB\n' > "$root/proc/meminfo"
