@@ -10,6 +10,7 @@
 #include "DemoSoftware.h"
 #include "DiskAccess.h"
 #include "ReviewOptionsDialog.h"
+#include "SecurityOptionsDialog.h"
 #include "SoftwareUpdateDialog.h"
 #include "SoftwareUpdater.h"
 #include "SystemInformationDialog.h"
@@ -287,6 +288,9 @@ void SettingsFrame::on_BUTTON_WIFI_OPTIONS_clicked()
 
 void SettingsFrame::on_BUTTON_SECURITY_OPTIONS_clicked()
 {
+    SecurityOptionsDialog dialog;
+    const int result = dialog.exec();
+    emit signalEnableSecurityMode(result == QDialog::Accepted);
 }
 
 void SettingsFrame::on_BUTTON_SYSTEM_INFORMATION_clicked()

@@ -187,6 +187,8 @@ private Q_SLOTS:
                                         << "BUTTON_CLOSE";
         QTest::newRow("system information") << "BUTTON_SYSTEM_INFORMATION"
                                             << "SystemInformationDialog" << "BUTTON_OK";
+        QTest::newRow("security options") << "BUTTON_SECURITY_OPTIONS"
+                                          << "SecurityOptionsDialog" << "BUTTON_CLOSE";
     }
 
     void optionButtonsOpenTheirDialogsInSecurityMode()
@@ -224,6 +226,32 @@ private Q_SLOTS:
             QCOMPARE(spy.count(), 1);
             QCOMPARE(spy.takeFirst().at(0).toBool(), expected);
         }
+    }
+
+    // The security options dialog's result is the mode it leaves, and the settings screen
+    // passes it on.
+    void securityOptionsTellTheMode_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<bool>("mode");
+        QTest::newRow("on") << "True" << true;
+        QTest::newRow("off") << "False" << false;
+    }
+
+    void securityOptionsTellTheMode()
+    {
+        QFETCH(QString, stored);
+        QFETCH(bool, mode);
+        TestRoot root;
+        root.writeFile("/root/ORBELIN_Vn/ORBELIN_Vn.ini",
+                       "[Security]\nEnable=" + stored.toLatin1() + "\nPassword=mavek\n");
+        SettingsFrame frame;
+        enter(frame);
+        QSignalSpy spy(&frame, &SettingsFrame::signalEnableSecurityMode);
+        ModalAnswer::clickNext("BUTTON_CLOSE");
+        click(frame, "BUTTON_SECURITY_OPTIONS");
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(spy.first().at(0).toBool(), mode);
     }
 
     void systemInformationShowsTheVersionLabel()
