@@ -12,11 +12,11 @@ class ServiceExitEndToEndTest : public QObject
     Q_OBJECT
 
 private:
-    static QString text(const QString &file)
+    static QString programName()
     {
-        QFile f(file);
-        f.open(QIODevice::ReadOnly);
-        return QString::fromUtf8(f.readAll()).trimmed();
+        QFile file(QStringLiteral(ORBELIN_BUILD_DIR "/program-name.txt"));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed()
+                                              : QString();
     }
 
     // Runs the launcher until it ends; returns its exit code and its output.
@@ -63,13 +63,12 @@ private Q_SLOTS:
         QFETCH(QString, statuses);
         QFETCH(bool, demoRan);
         TestRoot root;
-        const QString build = QStringLiteral(ORBELIN_BUILD_DIR);
         QProcess setup;
         setup.start("bash", {QStringLiteral(ORBELIN_STANDINS_DIR "/setup-dataroot.sh"),
-                             root.root(), build});
+                             root.root(), QStringLiteral(ORBELIN_BUILD_DIR)});
         QVERIFY(setup.waitForFinished(30000));
         QCOMPARE(setup.exitCode(), 0);
-        const QString installed = root.path("/root/ORBELIN_Vn/" + text(build + "/program-name.txt"));
+        const QString installed = root.path("/root/ORBELIN_Vn/" + programName());
         QVERIFY(QFile::remove(installed));
         QVERIFY(QFile::copy(QStringLiteral(SERVICE_DAY_DRIVER), installed));
         root.writeFile("/run/service-days", days.toLatin1());
@@ -86,12 +85,12 @@ private Q_SLOTS:
         QByteArray log;
         const int exitCode = launch(root, &log);
         QCOMPARE(exitCode, 1);
-        QCOMPARE(text(root.path("/launcher-status.log")), statuses);
+        QCOMPARE(QString::fromLatin1(root.readFile("/launcher-status.log").trimmed()), statuses);
         QCOMPARE(QFile::exists(root.path("/demo-ran.txt")), demoRan);
         QVERIFY2(root.readFile("/run/service-days").isEmpty(), log.constData());
         // The main window let go of the stick before the program ended.
         QVERIFY2(!root.calls("umount").isEmpty(), log.constData());
-        QVERIFY2(!text(root.path("/etc/mtab")).contains("sdb1"), log.constData());
+        QVERIFY2(!root.readFile("/etc/mtab").contains("sdb1"), log.constData());
     }
 };
 
