@@ -1,6 +1,7 @@
 #include "PrivateProfile.h"
 #include "TestRoot.h"
 
+#include <QScopeGuard>
 #include <QtTest>
 
 // Version N of the program is installed in a fresh root and started by the launcher
@@ -55,17 +56,21 @@ private Q_SLOTS:
         launcher.setProcessChannelMode(QProcess::MergedChannels);
         QByteArray log;
         connect(&launcher, &QProcess::readyRead, this, [&]() { log += launcher.readAll(); });
+        // However the test ends, the launcher is asked to stop, and it ends the program.
+        const auto stop = qScopeGuard([&]() {
+            if (launcher.state() == QProcess::NotRunning)
+                return;
+            launcher.terminate();
+            if (!launcher.waitForFinished(10000)) {
+                launcher.kill();
+                launcher.waitForFinished(5000);
+            }
+        });
         launcher.start("bash", {standins + "/launcher.sh"});
         QVERIFY(launcher.waitForStarted(5000));
         const QByteArray started = "ORBELIN Vn " + dotted(newName).toUtf8();
         QTRY_VERIFY2_WITH_TIMEOUT(log.contains(started) || launcher.state() == QProcess::NotRunning,
                                   log.constData(), 45000);
-        launcher.terminate();
-        if (!launcher.waitForFinished(10000)) {
-            launcher.kill();
-            launcher.waitForFinished(5000);
-        }
-        log += launcher.readAll();
         QVERIFY2(log.contains(started), log.constData());
 
         // Started through the old loader, ended with 10, started again through the new one.
