@@ -74,7 +74,8 @@ void FileOperationDialog::start()
 void FileOperationDialog::setProgress(float percent)
 {
     m_BarWidth = percent * BarLength / 100.0f;
-    repaint();
+    // Coalesced: a paste of thousands of small files reports after each one.
+    update();
 }
 
 void FileOperationDialog::slotSetTotalFileCountAndSize(int count, quint64 bytes)

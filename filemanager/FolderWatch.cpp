@@ -8,12 +8,16 @@
 #include <QHash>
 #include <QList>
 #include <QPointer>
+#include <QSet>
 
 namespace {
 
 // GUI thread only, like every QFileSystemWatcher user.
 QFileSystemWatcher *s_Watcher = nullptr;
 QMultiHash<QString, FolderWatch *> s_Watches;
+// The folders the kernel watches (the watcher's own list is a copy per call, too slow for
+// a stick with thousands of folders).
+QSet<QString> s_Watched;
 
 } // namespace
 
@@ -27,11 +31,12 @@ FolderWatch::FolderWatch(const QString &path, QObject *parent)
         QObject::connect(s_Watcher, &QFileSystemWatcher::directoryChanged, &FolderWatch::dispatch);
     }
     s_Watches.insert(m_RealPath, this);
-    // The kernel forgets a folder that was deleted; one made again under the same path
-    // has to be added anew.
-    if (!s_Watcher->directories().contains(m_RealPath) && QFileInfo(m_RealPath).isDir()
-        && !s_Watcher->addPath(m_RealPath))
-        qDebug() << Q_FUNC_INFO << "cannot watch" << m_RealPath;
+    if (!s_Watched.contains(m_RealPath) && QFileInfo(m_RealPath).isDir()) {
+        if (s_Watcher->addPath(m_RealPath))
+            s_Watched.insert(m_RealPath);
+        else
+            qDebug() << Q_FUNC_INFO << "cannot watch" << m_RealPath;
+    }
 }
 
 FolderWatch::~FolderWatch()
@@ -39,11 +44,12 @@ FolderWatch::~FolderWatch()
     s_Watches.remove(m_RealPath, this);
     if (!s_Watcher)
         return;
-    if (!s_Watches.contains(m_RealPath))
+    if (!s_Watches.contains(m_RealPath) && s_Watched.remove(m_RealPath))
         s_Watcher->removePath(m_RealPath);
     if (s_Watches.isEmpty()) {
         delete s_Watcher;
         s_Watcher = nullptr;
+        s_Watched.clear();
     }
 }
 
@@ -54,6 +60,9 @@ int FolderWatch::sharedWatcherCount()
 
 void FolderWatch::dispatch(const QString &realPath)
 {
+    // The kernel drops a folder that was deleted; one made again must be added anew.
+    if (!QFileInfo(realPath).isDir())
+        s_Watched.remove(realPath);
     // A receiver may delete other watches (a removed subtree) while this runs.
     QList<QPointer<FolderWatch>> receivers;
     for (FolderWatch *watch : s_Watches.values(realPath))

@@ -164,6 +164,19 @@ private Q_SLOTS:
         QTRY_COMPARE(childNames(usb), QStringList({"run1"}));
     }
 
+    // The kernel forgets a deleted folder; the same name made again is followed anew.
+    void folderMadeAgainIsFollowed()
+    {
+        m_Root->mkdir("/media/USB/run");
+        FileSystemItem *usb = volume("/media/USB");
+        QVERIFY(QDir().rmdir(m_Root->path("/media/USB/run")));
+        QTRY_COMPARE(usb->childCount(), 0);
+        m_Root->mkdir("/media/USB/run");
+        QTRY_COMPARE(usb->childCount(), 1);
+        m_Root->writeFile("/media/USB/run/a.tif", "a");
+        QTRY_COMPARE(usb->child(0)->childCount(), 1);
+    }
+
     // Counts are compared first: a rename (same count) changes nothing, and a later
     // addition adds every name the tree lacks.
     void renameIsSeenOnlyWithTheNextAddition()
