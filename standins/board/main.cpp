@@ -11,6 +11,7 @@
 //   silent      answer nothing
 //   ng          answer "$NG#U#TEXT"
 //   late:MS     answer after MS milliseconds
+//   report:N    answer, with N as the number of commands that report one
 //   noise       send junk lines and an answer to another command before the answer
 //   vanish      send half an answer, remove the link and end, as an unplugged board
 // With COUNT the line applies to that many commands and then goes, so the next line
@@ -69,7 +70,7 @@ void logLine(const std::string &line)
 struct Control
 {
     std::string mode = "ok";
-    long delayMs = 0;
+    long number = 0;   // late:MS, report:N
 };
 
 // Reads the control file and uses up one command of its first line.
@@ -100,7 +101,7 @@ Control takeControl()
     control.mode = mode;
     const auto colon = control.mode.find(':');
     if (colon != std::string::npos) {
-        control.delayMs = std::atol(control.mode.c_str() + colon + 1);
+        control.number = std::atol(control.mode.c_str() + colon + 1);
         control.mode.resize(colon);
     }
     if (fields < 2)
@@ -142,7 +143,7 @@ bool reportedValue(char unit, const std::string &text, bool hasArgument, long ar
     return true;
 }
 
-std::string answerTo(const std::string &line, bool ok)
+std::string answerTo(const std::string &line, bool ok, const long *reported)
 {
     if (line.size() < 4 || line[0] != '$' || line[2] != '#')
         return "$NG#?#" + line + "\r\n";
@@ -163,7 +164,7 @@ std::string answerTo(const std::string &line, bool ok)
     std::string answer = std::string(ok ? "$OK#" : "$NG#") + unit + "#" + text;
     long value = 0;
     if (ok && reportedValue(unit, text, hasArgument, argument, &value))
-        answer += "#" + std::to_string(value);
+        answer += "#" + std::to_string(reported ? *reported : value);
     return answer + "\r\n";
 }
 
@@ -179,10 +180,12 @@ void answer(int master, const std::string &line)
         return;
     }
     if (control.mode == "late")
-        ::usleep(useconds_t(control.delayMs) * 1000);
+        ::usleep(useconds_t(control.number) * 1000);
     if (control.mode == "noise")
-        writeAll(master, "\x07\x1b[?\r\n~~ line noise ~~\n$OK#Q#UNKNOWN\r\n$OK#\r\n#OK\n\xff\xfe\r\n");
-    writeAll(master, answerTo(line, control.mode != "ng"));
+        writeAll(master, "\x07\x1b[?\r\n~~ line noise ~~\n$OK#Q#UNKNOWN\r\n"
+                         "$OK#\r\n#OK\n\xff\xfe\r\n");
+    const bool report = control.mode == "report";
+    writeAll(master, answerTo(line, control.mode != "ng", report ? &control.number : nullptr));
 }
 
 bool makeLink(const char *target)

@@ -1,10 +1,13 @@
 #include "BoardStandin.h"
+#include "CountFrame.h"
 #include "Dialog.h"
 #include "ModalAnswer.h"
 #include "PrivateProfile.h"
 #include "ProgramExit.h"
 #include "QtSerialPort.h"
 #include "Resources.h"
+#include "ReviewFrame.h"
+#include "SettingsFrame.h"
 #include "TestRoot.h"
 
 #include <QPushButton>
@@ -22,6 +25,13 @@ private:
         ReadPrivateProfileString(section, key, "<missing>", value,
                                  "/root/ORBELIN_Vn/ORBELIN_Vn.ini");
         return QString::fromStdString(value);
+    }
+
+    // Shows the window and waits for the end of its start-up.
+    static void start(Dialog &dialog)
+    {
+        dialog.show();
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.initialized(), 10000);
     }
 
     static bool enabled(Dialog &dialog, const char *button)
@@ -47,8 +57,7 @@ private Q_SLOTS:
         BoardStandin board;
         QVERIFY(board.start());
         Dialog dialog;
-        dialog.show();
-        QTRY_VERIFY_WITH_TIMEOUT(dialog.initialized(), 10000);
+        start(dialog);
 
         QVERIFY(dialog.boardFound());
         QVERIFY(!QApplication::activeModalWidget());
@@ -62,6 +71,51 @@ private Q_SLOTS:
         QCOMPARE(read("Counting options", "Counting field"), QString("10"));
     }
 
+    void crossScreenSignalsReachTheCountScreen()
+    {
+        TestRoot root;
+        BoardStandin board;
+        QVERIFY(board.start());
+        Dialog dialog;
+        start(dialog);
+        QVERIFY(dialog.boardFound());
+        auto *count = dialog.findChild<CountFrame *>("FRAME_COUNT");
+        auto *review = dialog.findChild<ReviewFrame *>("FRAME_REVIEW");
+        auto *settings = dialog.findChild<SettingsFrame *>("FRAME_SETTINGS");
+
+        WritePrivateProfileString("Calibration", "Value", "70", "/root/ORBELIN_Vn/ORBELIN_Vn.ini");
+        emit settings->signalCalibrationCompleted();
+        QCOMPARE(count->lightLevel(CountFrame::LightSteps / 2), 70);
+
+        QTest::mouseClick(dialog.findChild<QPushButton *>("BUTTON_REVIEW"), Qt::LeftButton);
+        emit review->signalAnalysis("/ORBELIN/Yeast 1");
+        QCOMPARE(dialog.currentMenu(), Dialog::MENU_COUNT);
+        QCOMPARE(count->analysisRequest(), QString("/ORBELIN/Yeast 1"));
+
+        count->appendResultsLog("A,1");
+        emit review->signalCSVRemoved();
+        QCOMPARE(count->resultsLog().size(), size_t(1));
+
+        emit count->signalWidgetEnabled(false);
+        QVERIFY(!enabled(dialog, "BUTTON_REVIEW"));
+        emit count->signalWidgetEnabled(true);
+        QVERIFY(enabled(dialog, "BUTTON_COUNT"));
+    }
+
+    void withoutBoardNothingReachesTheCountScreen()
+    {
+        TestRoot root;
+        root.mkdir("/dev");
+        Dialog dialog;
+        ModalAnswer::clickNext("BUTTON_OK", nullptr, 10000);
+        start(dialog);
+        QTRY_VERIFY(!QApplication::activeModalWidget());
+        auto *count = dialog.findChild<CountFrame *>("FRAME_COUNT");
+        emit dialog.findChild<ReviewFrame *>("FRAME_REVIEW")->signalAnalysis("/ORBELIN/x");
+        QCOMPARE(count->analysisRequest(), QString());
+        QCOMPARE(dialog.currentMenu(), Dialog::MENU_REVIEW);
+    }
+
     void stageSetUpRefused()
     {
         TestRoot root;
@@ -72,8 +126,7 @@ private Q_SLOTS:
         Dialog dialog;
         QString message;
         ModalAnswer::clickNext("BUTTON_OK", &message, 10000);
-        dialog.show();
-        QTRY_VERIFY_WITH_TIMEOUT(dialog.initialized(), 10000);
+        start(dialog);
         QTRY_VERIFY(!QApplication::activeModalWidget());
 
         QVERIFY(!dialog.boardFound());
@@ -93,8 +146,7 @@ private Q_SLOTS:
         board.setMode("silent");
         Dialog dialog;
         ModalAnswer::clickNext("BUTTON_OK", nullptr, 10000);
-        dialog.show();
-        QTRY_VERIFY_WITH_TIMEOUT(dialog.initialized(), 10000);
+        start(dialog);
         QVERIFY(!dialog.boardFound());
         QVERIFY(!enabled(dialog, "BUTTON_COUNT"));
     }

@@ -1,0 +1,200 @@
+#include "ImageFrame.h"
+#include "ImReaderWriter.h"
+#include "TestRoot.h"
+
+#include <QtTest>
+
+#include <memory>
+
+class ImageFrameTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    // A 1280x960 grey frame with a gradient, as the camera gives.
+    static std::unique_ptr<unsigned char[]> frame(int width, int height, int bytesPerPixel)
+    {
+        std::unique_ptr<unsigned char[]> pixels(new unsigned char[size_t(width) * height
+                                                                  * bytesPerPixel]);
+        for (int i = 0; i < width * height * bytesPerPixel; ++i)
+            pixels[i] = static_cast<unsigned char>((i / bytesPerPixel % width) * 255 / width
+                                                   + i % bytesPerPixel * 40);
+        return pixels;
+    }
+
+private Q_SLOTS:
+    void copiesThePixelsDuringTheCall_data()
+    {
+        QTest::addColumn<int>("bitsPerPixel");
+        QTest::addColumn<int>("format");
+        QTest::newRow("grey") << 8 << int(QImage::Format_Grayscale8);
+        QTest::newRow("RGB") << 24 << int(QImage::Format_RGB888);
+        QTest::newRow("16-bit grey") << 16 << int(QImage::Format_Grayscale16);
+    }
+    void copiesThePixelsDuringTheCall()
+    {
+        QFETCH(int, bitsPerPixel);
+        QFETCH(int, format);
+        ImageFrame view;
+        const int width = 333;   // rows not a multiple of four bytes
+        const int height = 20;
+        auto pixels = frame(width, height, bitsPerPixel / 8);
+        QByteArray expected(reinterpret_cast<const char *>(pixels.get()),
+                            width * height * bitsPerPixel / 8);
+        view.slotSetImageData(pixels.get(), width, height, bitsPerPixel);
+        pixels.reset();   // the caller frees its pixels after the call
+
+        QCOMPARE(int(view.image().format()), format);
+        QCOMPARE(view.image().size(), QSize(width, height));
+        QByteArray shown;
+        for (int y = 0; y < height; ++y)
+            shown += QByteArray(reinterpret_cast<const char *>(view.image().constScanLine(y)),
+                                width * bitsPerPixel / 8);
+        QCOMPARE(shown, expected);
+    }
+
+    void refusesWhatItCannotShow_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("bitsPerPixel");
+        QTest::addColumn<bool>("nullPixels");
+        QTest::newRow("null pixels") << 10 << 10 << 8 << true;
+        QTest::newRow("zero width") << 0 << 10 << 8 << false;
+        QTest::newRow("negative height") << 10 << -1 << 8 << false;
+        QTest::newRow("12 bits") << 10 << 10 << 12 << false;
+        QTest::newRow("32 bits") << 10 << 10 << 32 << false;
+    }
+    void refusesWhatItCannotShow()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(int, bitsPerPixel);
+        QFETCH(bool, nullPixels);
+        ImageFrame view;
+        auto good = frame(4, 4, 1);
+        view.slotSetImageData(good.get(), 4, 4, 8);
+        QVector<unsigned char> pixels(400, 7);
+        view.slotSetImageData(nullPixels ? nullptr : pixels.data(), width, height, bitsPerPixel);
+        QVERIFY(view.image().isNull());
+    }
+
+    void setPositionCentresWithinTheImage_data()
+    {
+        QTest::addColumn<qreal>("zoom");
+        QTest::addColumn<QPoint>("asked");
+        QTest::addColumn<QPointF>("centre");
+        // The view is 640x480 on a 1280x960 frame: the whole frame fits at zoom 1.
+        QTest::newRow("whole image: always its centre") << 1.0 << QPoint(10, 10) << QPointF(640, 480);
+        QTest::newRow("zoom 2: inside") << 2.0 << QPoint(700, 500) << QPointF(700, 500);
+        QTest::newRow("zoom 2: top left corner") << 2.0 << QPoint(0, 0) << QPointF(320, 240);
+        QTest::newRow("zoom 2: beyond bottom right") << 2.0 << QPoint(5000, 5000)
+                                                      << QPointF(960, 720);
+        QTest::newRow("zoom 4: left edge") << 4.0 << QPoint(-50, 480) << QPointF(160, 480);
+    }
+    void setPositionCentresWithinTheImage()
+    {
+        QFETCH(qreal, zoom);
+        QFETCH(QPoint, asked);
+        QFETCH(QPointF, centre);
+        ImageFrame view;
+        view.resize(640, 480);
+        auto pixels = frame(1280, 960, 1);
+        view.slotSetImageData(pixels.get(), 1280, 960, 8);
+        view.setZoom(zoom);
+        view.setPosition(asked.x(), asked.y());
+        QCOMPARE(view.viewCentre(), centre);
+    }
+
+    void nextImageKeepsTheViewPlace()
+    {
+        ImageFrame view;
+        view.resize(640, 480);
+        auto pixels = frame(1280, 960, 1);
+        view.slotSetImageData(pixels.get(), 1280, 960, 8);
+        view.setZoom(2.0);
+        view.setPosition(400, 300);
+        view.slotSetImageData(pixels.get(), 1280, 960, 8);
+        QCOMPARE(view.viewCentre(), QPointF(400, 300));
+    }
+
+    void dragPansAndDoubleTapZooms()
+    {
+        ImageFrame view;
+        view.resize(640, 480);
+        auto pixels = frame(1280, 960, 1);
+        view.slotSetImageData(pixels.get(), 1280, 960, 8);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QTest::mouseDClick(&view, Qt::LeftButton, Qt::NoModifier, QPoint(320, 240));
+        QCOMPARE(view.zoom(), 2.0);
+        QCOMPARE(view.viewCentre(), QPointF(640, 480));
+        // Dragging 100 screen pixels left moves the view 100 image pixels right at zoom 2
+        // (one screen pixel is one image pixel there).
+        QTest::mousePress(&view, Qt::LeftButton, Qt::NoModifier, QPoint(320, 240));
+        QMouseEvent move(QEvent::MouseMove, QPointF(220, 240), Qt::LeftButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(&view, &move);
+        QTest::mouseRelease(&view, Qt::LeftButton, Qt::NoModifier, QPoint(220, 240));
+        QCOMPARE(view.viewCentre(), QPointF(740, 480));
+        QTest::mouseDClick(&view, Qt::LeftButton, Qt::NoModifier, QPoint(320, 240));
+        QCOMPARE(view.zoom(), 1.0);
+    }
+
+    void scaleBarLength_data()
+    {
+        QTest::addColumn<float>("pixelSize");
+        QTest::addColumn<float>("magnification");
+        QTest::addColumn<float>("length");
+        QTest::addColumn<qreal>("pixels");
+        QTest::newRow("100 um, 3.75 um camera pixel, 10x") << 3.75f << 10.0f << 100.0f << 266.6667;
+        QTest::newRow("50 um, 20x") << 3.75f << 20.0f << 50.0f << 266.6667;
+        QTest::newRow("no magnification") << 3.75f << 0.0f << 100.0f << 0.0;
+    }
+    void scaleBarLength()
+    {
+        QFETCH(float, pixelSize);
+        QFETCH(float, magnification);
+        QFETCH(float, length);
+        QFETCH(qreal, pixels);
+        ImageFrame view;
+        view.createScaleBar(pixelSize, magnification, length, 255, 255, 255);
+        QVERIFY2(qAbs(view.scaleBarPixels() - pixels) < 0.01,
+                 qPrintable(QString::number(view.scaleBarPixels())));
+    }
+
+    void scaleBarIsDrawnOnlyWhenEnabled()
+    {
+        ImageFrame view;
+        view.resize(640, 480);
+        QVector<unsigned char> black(1280 * 960, 0);
+        view.slotSetImageData(black.data(), 1280, 960, 8);
+        view.createScaleBar(3.75f, 10.0f, 100.0f, 255, 0, 0);
+        auto redPixels = [&view]() {
+            const QImage shot = view.grab().toImage();
+            int red = 0;
+            for (int y = shot.height() - 40; y < shot.height(); ++y)
+                for (int x = shot.width() - 200; x < shot.width(); ++x)
+                    red += shot.pixelColor(x, y) == QColor(255, 0, 0);
+            return red;
+        };
+        QCOMPARE(redPixels(), 0);
+        view.setScaleBarEnable(true);
+        QVERIFY(redPixels() > 100);
+    }
+
+    void screenshotOfASavedImage()
+    {
+        TestRoot root;
+        ImageFrame view;
+        view.resize(958, 704);
+        auto pixels = frame(1280, 960, 3);
+        view.slotSetImageData(pixels.get(), 1280, 960, 24);
+        view.createScaleBar(3.75f, 10.0f, 100.0f, 255, 255, 255);
+        view.setScaleBarEnable(true);
+        view.grab().save(QStringLiteral(ORBELIN_BUILD_DIR "/screenshot-imageframe.png"));
+    }
+};
+
+QTEST_MAIN(ImageFrameTest)
+#include "tst_ImageFrame.moc"
