@@ -15,6 +15,7 @@
 #include "SoftwareUpdater.h"
 #include "SystemInformationDialog.h"
 #include "SystemPaths.h"
+#include "WiFiOptionsDialog.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -284,6 +285,8 @@ void SettingsFrame::on_BUTTON_REVIEW_OPTIONS_clicked()
 
 void SettingsFrame::on_BUTTON_WIFI_OPTIONS_clicked()
 {
+    WiFiOptionsDialog dialog(nullptr);
+    dialog.exec();
 }
 
 void SettingsFrame::on_BUTTON_SECURITY_OPTIONS_clicked()

@@ -45,3 +45,6 @@ elif [ -n "$name" ]; then
 fi
 # What the update dialog reads to wait for the disks.
 [ -f "$root/proc/meminfo" ] || printf 'MemTotal:        8000000 kB\nDirty:                 0 kB\n' > "$root/proc/meminfo"
+
+# The Wi-Fi world: device wlan0 and five networks in range; standins/wifi.sh changes it.
+ORBELIN_ROOT="$root" bash "$(dirname "$0")/wifi.sh" init

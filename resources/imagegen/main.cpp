@@ -1,7 +1,8 @@
 // Draws the instrument's embedded images from plain-text lists and writes a .qrc for them.
 // Usage: imagegen <output folder> <qrc file> <list>...
 // A list line: kind | WIDTHxHEIGHT | path under the prefix folders | caption
-// Kinds: button, pressed, disabled, checked, light, background, title, icon:<name>,
+// Kinds: button, pressed, disabled, checked, light, background, title, icon:<name>
+// (icon:signal0..signal5 a five-bar scale, icon:blank transparent),
 // columns:<width>,<width>,... (caption: titles separated by ";"),
 // texts:<pixel size> (a plain panel; caption: "x,y,w,h,text" items separated by ";").
 #include <QDir>
@@ -105,6 +106,17 @@ void icon(QPainter &p, const QRect &r, const QString &name, const QString &label
             p.setPen(QPen(QColor(0xc0, 0x39, 0x2b), 4));
             p.drawLine(f.topLeft(), f.bottomRight());
         }
+    } else if (name.startsWith(QLatin1String("signal"))) {
+        // signal0..signal5: a signal-strength scale of five bars.
+        const int level = name.mid(6).toInt();
+        const qreal w = f.width() / 7.5;
+        for (int i = 0; i < 5; ++i) {
+            const qreal h = f.height() * (i + 1) / 5;
+            const QRectF bar(f.left() + i * w * 1.5, f.bottom() - h, w, h);
+            p.fillRect(bar, i < level ? Blue : QColor(0xd5, 0xdb, 0xe3));
+        }
+    } else if (name == QLatin1String("blank")) {
+        // Transparent: keeps a row's text in line with rows that have an icon.
     } else if (name == QLatin1String("lock")) {
         p.setPen(QPen(Ink, 3));
         p.setBrush(Qt::NoBrush);

@@ -1,5 +1,6 @@
 #include "Dialog.h"
 #include "ModalAnswer.h"
+#include "NetworkManager.h"
 #include "PrivateProfile.h"
 #include "ProgramExit.h"
 #include "Resources.h"
@@ -37,6 +38,12 @@ private Q_SLOTS:
     {
         Resources::init();
         ProgramExit::setHandler([](int) {});
+    }
+
+    // The Wi-Fi manager the window takes must not outlive the test's root.
+    void cleanup()
+    {
+        NetworkManager::release();
     }
 
     void startWithoutBoard()

@@ -2,6 +2,7 @@
 #include "CountFrame.h"
 #include "Dialog.h"
 #include "ModalAnswer.h"
+#include "NetworkManager.h"
 #include "PrivateProfile.h"
 #include "ProgramExit.h"
 #include "QtSerialPort.h"
@@ -49,6 +50,7 @@ private Q_SLOTS:
     void cleanup()
     {
         QtSerialPort::release();
+        NetworkManager::release();     // its device monitor must not outlive the test's root
     }
 
     void boardAnswers()
