@@ -13,6 +13,9 @@ mkdir -p "$root"/root/ORBELIN_Vn/Protocol "$root"/ORBELIN "$root"/media "$root"/
 grep -q '^/dev/sda1 ' "$root/etc/mtab" || echo "/dev/sda1 / ext4 rw,relatime 0 0" >> "$root/etc/mtab"
 # One USB stick plugged at start; standins/usb-stick.sh plugs and pulls more.
 ORBELIN_ROOT="$root" bash "$(dirname "$0")/usb-stick.sh" plug sdb1 SAMPLES >/dev/null
+# A demo package on that stick, for the settings screen's service day 92.
+demo_package="$root/sticks/sdb1/ORBELIN_Vn-Demo.ovn"
+[ -f "$demo_package" ] || tar -czf "$demo_package" -C "$(dirname "$0")/demo" ORBELIN_Vn-demo
 # Two counting protocols for the protocol screen, on the first run only.
 protocols="$root/root/ORBELIN_Vn/Protocol"
 if ! ls "$protocols"/*.ini >/dev/null 2>&1; then

@@ -62,17 +62,22 @@ int main(int argc, char *argv[])
         if (typed || !dialog.initialized() || day.isEmpty())
             return;
         typed = true;
-        QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("BUTTON_SETTINGS")),
-                          Qt::LeftButton);
-        QTest::mouseClick(dialog.findChild<QLineEdit *>(QStringLiteral("EDIT_DAY")),
-                          Qt::LeftButton);
-        for (const QChar digit : day) {
-            QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("BUTTON_KEY_")
-                                                              + digit),
+        // From a fresh event: the messages the action opens are answered by this timer,
+        // which does not fire again while its own slot runs.
+        QTimer::singleShot(0, &dialog, [&]() {
+            QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("BUTTON_SETTINGS")),
                               Qt::LeftButton);
-        }
-        QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("BUTTON_SET_DATE_TIME")),
-                          Qt::LeftButton);
+            QTest::mouseClick(dialog.findChild<QLineEdit *>(QStringLiteral("EDIT_DAY")),
+                              Qt::LeftButton);
+            for (const QChar digit : day) {
+                QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("BUTTON_KEY_")
+                                                                  + digit),
+                                  Qt::LeftButton);
+            }
+            QTest::mouseClick(
+                dialog.findChild<QPushButton *>(QStringLiteral("BUTTON_SET_DATE_TIME")),
+                Qt::LeftButton);
+        });
     });
     hand.start(50);
     return app.exec();

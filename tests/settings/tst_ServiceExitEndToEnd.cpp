@@ -53,6 +53,8 @@ private Q_SLOTS:
                                                           << false;
         QTest::newRow("run the installed demo, then end")
             << true << "92\n91" << true << "11\n1" << true;
+        QTest::newRow("install the demo from the stick, run it, then end")
+            << true << "92\n91" << false << "11\n1" << true;
     }
 
     void statusReachesTheLauncher()
@@ -73,6 +75,8 @@ private Q_SLOTS:
         QVERIFY(QFile::copy(QStringLiteral(SERVICE_DAY_DRIVER), installed));
         root.writeFile("/run/service-days", days.toLatin1());
         if (demoInstalled) {
+            // No package on the stick: the installed demo runs without a question.
+            QVERIFY(QFile::remove(root.path("/sticks/sdb1/ORBELIN_Vn-Demo.ovn")));
             root.writeFile("/root/ORBELIN_Vn/ORBELIN_Vn-demo",
                            "#!/bin/sh\necho demo >> \"$ORBELIN_ROOT/demo-ran.txt\"\n");
             QFile(root.path("/root/ORBELIN_Vn/ORBELIN_Vn-demo"))
@@ -84,9 +88,10 @@ private Q_SLOTS:
 
         QByteArray log;
         const int exitCode = launch(root, &log);
-        QCOMPARE(exitCode, 1);
+        QVERIFY2(exitCode == 1, log.constData());
         QCOMPARE(QString::fromLatin1(root.readFile("/launcher-status.log").trimmed()), statuses);
-        QCOMPARE(QFile::exists(root.path("/demo-ran.txt")), demoRan);
+        QCOMPARE(log.contains("launcher: starting the demo program"), demoRan);
+        QCOMPARE(QFile::exists(root.path("/demo-ran.txt")), demoRan && demoInstalled);
         QVERIFY2(root.readFile("/run/service-days").isEmpty(), log.constData());
         // The main window let go of the stick before the program ended.
         QVERIFY2(!root.calls("umount").isEmpty(), log.constData());
