@@ -141,7 +141,8 @@ void FileOpenDialog::on_BUTTON_NEW_FOLDER_clicked()
     }
     if (!ui->FILE_VIEW_WIDGET->createNewFolder(name)) {
         MessageDlg message(this);
-        message.setMessage(QStringLiteral("<p><b>Error!</b><br/><br/>The folder could not be made.</p>"));
+        message.setMessage(
+            QStringLiteral("<p><b>Error!</b><br/><br/>The folder could not be made.</p>"));
         message.setMessageButtonVisibility(MSG_BUTTON_OK);
         message.exec();
     }

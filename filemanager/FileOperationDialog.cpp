@@ -15,9 +15,11 @@ QString errorText(FileOperationPasteError error)
 {
     switch (error) {
     case PASTE_SAME_FOLDER:
-        return QStringLiteral("<p><b>Error</b><br/><br/>Cannot paste files within the same folder.</p>");
+        return QStringLiteral(
+            "<p><b>Error</b><br/><br/>Cannot paste files within the same folder.</p>");
     case PASTE_INSUFFICIENT_DISK_SPACE:
-        return QStringLiteral("<p><b>Insufficient Disk Space</b><br/><br/>Insert another USB drive.</p>");
+        return QStringLiteral(
+            "<p><b>Insufficient Disk Space</b><br/><br/>Insert another USB drive.</p>");
     case PASTE_DESTINATION_NOT_FOUND:
         return QStringLiteral("<p><b>Error!</b><br/><br/>The designated destination could not be "
                               "found. Check the quick save file path and try again.</p>");

@@ -172,13 +172,17 @@ bool FileOperator::copyInto(const QString &source, const QString &folder, const 
 void FileOperator::removeCopied(const QStringList &copied)
 {
     // Folders come after their entries; one that still holds anything (an entry the copy
-    // did not take, such as a hidden file) stays.
+    // did not take, such as a hidden file) stays. A volume row that was cut gives up its
+    // contents but stays itself: the data folder and a stick's mount folder are kept.
     for (const QString &path : copied) {
         const QByteArray real = QFile::encodeName(SystemPaths::map(path));
-        if (DiskAccess::isRealFolder(path))
-            ::rmdir(real.constData());
-        else if (::unlink(real.constData()) != 0)
+        if (DiskAccess::isRealFolder(path)) {
+            const QString parent = path.left(path.lastIndexOf(QLatin1Char('/')));
+            if (!parent.isEmpty() && parent != SystemPaths::mediaFolder())
+                ::rmdir(real.constData());
+        } else if (::unlink(real.constData()) != 0) {
             qDebug() << Q_FUNC_INFO << "cannot remove" << path;
+        }
     }
 }
 
@@ -186,7 +190,8 @@ long FileOperator::meminfoValue(const QString &field)
 {
     const ProgramResult result = ExternalProgram::run(
         QStringLiteral("awk"),
-        {QStringLiteral("/%1:/ { print $2 }").arg(field), SystemPaths::map(QStringLiteral("/proc/meminfo"))},
+        {QStringLiteral("/%1:/ { print $2 }").arg(field),
+         SystemPaths::map(QStringLiteral("/proc/meminfo"))},
         ExternalProgram::DefaultTimeoutMs);
     bool ok = false;
     const long value = QString::fromLatin1(result.output).trimmed().toLong(&ok);

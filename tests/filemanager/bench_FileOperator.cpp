@@ -92,8 +92,10 @@ void BM_CpAndSync(benchmark::State &state)
     }
 }
 
-BENCHMARK(BM_PasteWorker)->Arg(LargeFiles)->Arg(SmallFiles)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_CpAndSync)->Arg(LargeFiles)->Arg(SmallFiles)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PasteWorker)->Arg(LargeFiles)->Arg(SmallFiles)->Iterations(3)
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CpAndSync)->Arg(LargeFiles)->Arg(SmallFiles)->Iterations(3)
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Keeps each run's time so the ratios can be printed at the end.
 class RatioReporter : public benchmark::ConsoleReporter

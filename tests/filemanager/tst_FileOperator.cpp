@@ -231,6 +231,23 @@ private Q_SLOTS:
                  (QMap<QString, QByteArray>{{"/images/.thumbs", "t"}}));
     }
 
+    // A volume row can be cut: its contents move, the data folder or mount folder stays.
+    void cutOfAVolumeRowKeepsTheFolder()
+    {
+        m_Root->writeFile("/media/USB (1)/run/a.txt", "a");
+        m_Root->writeFile("/ORBELIN/b.txt", "b");
+        PasteRun run = paste(1, {"/media/USB (1)"}, "/media/USB");
+        QCOMPARE(run.completed, 1);
+        QCOMPARE(m_Root->readFile("/media/USB/USB (1)/run/a.txt"), QByteArray("a"));
+        QVERIFY(QDir(m_Root->path("/media/USB (1)")).isEmpty());
+        QVERIFY(QFileInfo(m_Root->path("/media/USB (1)")).isDir());
+
+        run = paste(1, {"/ORBELIN"}, "/media/USB");
+        QCOMPARE(run.completed, 1);
+        QCOMPARE(m_Root->readFile("/media/USB/ORBELIN/b.txt"), QByteArray("b"));
+        QVERIFY(QFileInfo(m_Root->path("/ORBELIN")).isDir());
+    }
+
     // A file that cannot be written (here: larger than the process may write) is not
     // copied; the paste says so, and a cut keeps that file and the folders holding it.
     void cutKeepsWhatFailedToCopy()
