@@ -51,3 +51,8 @@ fi
 
 # The Wi-Fi world: device wlan0 and five networks in range; standins/wifi.sh changes it.
 ORBELIN_ROOT="$root" bash "$(dirname "$0")/wifi.sh" init
+
+# Saved counts to review (internal disk and the stick) and a results log; kept when present.
+if [ -n "$build" ] && [ -x "$build/standins/make-sample-data" ]; then
+    ORBELIN_ROOT="$root" "$build/standins/make-sample-data" /sticks/sdb1 >/dev/null
+fi

@@ -66,6 +66,16 @@ QString concentrationText(int cells, float volume, int dilution)
 
 } // namespace
 
+Field field(int cells, float meanSize, float volumeFactor, int dilutionFactor)
+{
+    Field f;
+    f.cells = cells;
+    f.meanSize = meanSize;
+    f.volumeFactor = volumeFactor;
+    f.dilutionFactor = dilutionFactor;
+    return f;
+}
+
 QString metadata(const Field &field, const QString &software)
 {
     QStringList items;

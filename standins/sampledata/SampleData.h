@@ -19,6 +19,9 @@ struct Field
     int dilutionFactor = 0;  // 0 leaves the key out
 };
 
+// A field with the given values (volume in mL; 0 leaves a factor out).
+Field field(int cells, float meanSize = 4.0f, float volumeFactor = 0.0001f, int dilutionFactor = 2);
+
 // The metadata string of an annotated image ("Instrument=...,Counted cell number=...").
 QString metadata(const Field &field, const QString &software = QStringLiteral("ORBELIN_Vn"));
 

@@ -6,22 +6,13 @@
 #include <QtTest>
 
 using SampleData::Field;
+using SampleData::field;
 
 class SavedCountTotalsTest : public QObject
 {
     Q_OBJECT
 
 private:
-    static Field field(int cells, float size, float volume = 0.0001f, int dilution = 2)
-    {
-        Field f;
-        f.cells = cells;
-        f.meanSize = size;
-        f.volumeFactor = volume;
-        f.dilutionFactor = dilution;
-        return f;
-    }
-
     static bool tag(const QString &path, const Field &f, const QString &software = "ORBELIN_Vn")
     {
         return SampleData::writeTagImage(path, f, 16, 12, software);
