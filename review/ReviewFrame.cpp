@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLocale>
 #include <QPainter>
 #include <QScrollBar>
@@ -125,6 +126,7 @@ void ReviewFrame::initialize()
     connect(ui->FILE, &FileSystemTreeWidget::signalEraseRequested, this,
             &ReviewFrame::on_BUTTON_DELETE_clicked);
     connect(this, &ReviewFrame::signalSetImageData, ui->IMAGE, &ImageFrame::slotSetImageData);
+    ui->FILE->installEventFilter(this);
 
     ui->IMAGE->setScaleBarEnable(ReviewOptionsDialog::readScaleBarEnabled());
     // Camera pixel 3.75 um at magnification 10: a white bar of 100 um.
@@ -543,6 +545,17 @@ void ReviewFrame::showEvent(QShowEvent *event)
     QFrame::showEvent(event);
     if (ui->FILE->currentItem())
         refreshFreeSpace(currentTreePath());
+}
+
+bool ReviewFrame::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->FILE && m_SecurityMode
+        && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_X || key == Qt::Key_C || key == Qt::Key_V)
+            return true;
+    }
+    return QFrame::eventFilter(watched, event);
 }
 
 void ReviewFrame::applySelectionRule(bool isChild)

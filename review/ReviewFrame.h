@@ -53,6 +53,8 @@ Q_SIGNALS:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    // Keeps the tree's cut, copy and paste keys behind the security lock.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private Q_SLOTS:
     void on_BUTTON_REVIEW_IMAGE_clicked();

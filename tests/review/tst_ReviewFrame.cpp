@@ -651,7 +651,7 @@ private Q_SLOTS:
     }
 
     // Delete on the tree used to remove the folder without a question, even when locked.
-    void deleteKeyAsksAndHonoursTheLock()
+    void treeKeysHonourTheLock()
     {
         QVERIFY(saveFolder("/ORBELIN/run1", fields(1)));
         start();
@@ -664,6 +664,13 @@ private Q_SLOTS:
         QTest::keyClick(tree(), Qt::Key_Delete);
         QVERIFY(!QApplication::activeModalWidget());
         QVERIFY(QFileInfo::exists(m_Root->path("/ORBELIN/run1")));
+
+        // Nor can the keys move a folder while locked.
+        QTest::keyClick(tree(), Qt::Key_X, Qt::ControlModifier);
+        QVERIFY(tree()->clipboard().paths.isEmpty());
+        m_Frame->slotEnableSecurityMode(false);
+        QTest::keyClick(tree(), Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(tree()->clipboard().paths, QStringList({"/ORBELIN/run1"}));
     }
 
     void securityLock()
