@@ -25,6 +25,7 @@
 #include <cmath>
 #include <cstring>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -219,7 +220,8 @@ void ReviewFrame::clearTotals()
 {
     ui->IMAGE->hide();
     for (QLabel *value : {ui->LABEL_TOTAL_CELLS_CONCENTRATION, ui->LABEL_AVERAGE_SIZE,
-                          ui->LABEL_TOTAL_CELLS, ui->LABEL_DILUTION_FACTOR, ui->LABEL_CURRENT})
+                          ui->LABEL_TOTAL_CELLS, ui->LABEL_DILUTION_FACTOR, ui->LABEL_CURRENT,
+                          ui->LABEL_COUNTS_OF_FIELD})
         value->clear();
     ui->BUTTON_PREVIOUS->hide();
     ui->BUTTON_NEXT->hide();
@@ -486,7 +488,13 @@ bool ReviewFrame::exportResultsLog(const QString &mountPoint, QString *error)
         ok = true;
     }
     QFile::remove(SystemPaths::map(QString::fromLatin1(ExportTempFile)));
-    ::sync();
+    // Flush the stick's file system (copy() has flushed the file itself).
+    const int folder = ::open(QFile::encodeName(SystemPaths::map(mountPoint)).constData(),
+                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        ::syncfs(folder);
+        ::close(folder);
+    }
     return ok;
 }
 
