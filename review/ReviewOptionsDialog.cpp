@@ -4,7 +4,6 @@
 #include "PrivateProfile.h"
 #include "SystemPaths.h"
 
-#include <QDebug>
 
 ReviewOptionsDialog::ReviewOptionsDialog(QWidget *parent)
     : QDialog(parent, Qt::FramelessWindowHint)
@@ -47,9 +46,7 @@ void ReviewOptionsDialog::on_BUTTON_CLOSE_clicked()
 
 void ReviewOptionsDialog::reject()
 {
-    // Escape or a window close: nothing is written, so the result must tell what the file
-    // still says, or the screens would hide a scale bar that stays enabled.
-    const bool on = readScaleBarEnabled();
-    qDebug() << Q_FUNC_INFO << "closed without saving; scale bar" << on;
-    done(on ? Accepted : Rejected);
+    // Escape (or a window close) ends the dialog like its close button: the choice on
+    // show is stored, so the screens and the file never disagree.
+    on_BUTTON_CLOSE_clicked();
 }

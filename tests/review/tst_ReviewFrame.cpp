@@ -1,6 +1,7 @@
 #include "CSVReaderWriter.h"
 #include "FileSystemItem.h"
 #include "FileSystemTreeWidget.h"
+#include "ImageFrame.h"
 #include "ModalAnswer.h"
 #include "PrivateProfile.h"
 #include "Resources.h"
@@ -699,13 +700,33 @@ private Q_SLOTS:
         QVERIFY(button("BUTTON_EXPORT_CSV")->isEnabled());
     }
 
+    void scaleBarFollowsTheSettingsFile_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<bool>("shown");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("missing") << QString() << true << "True";
+        QTest::newRow("off") << "False" << false << "False";
+        QTest::newRow("unknown value") << "yes" << true << "True";
+    }
     void scaleBarFollowsTheSettingsFile()
     {
+        QFETCH(QString, stored);
+        QFETCH(bool, shown);
+        QFETCH(QString, after);
+        if (!stored.isNull())
+            WritePrivateProfileString("Scale Bar", "Enable", stored.toStdString(),
+                                      "/root/ORBELIN_Vn/ORBELIN_Vn.ini");
         start();
+        auto *view = child<ImageFrame>("IMAGE");
+        QCOMPARE(view->scaleBarEnabled(), shown);
+        QVERIFY(view->scaleBarPixels() > 0);
         std::string value;
         ReadPrivateProfileString("Scale Bar", "Enable", "<missing>", value,
                                  "/root/ORBELIN_Vn/ORBELIN_Vn.ini");
-        QCOMPARE(QString::fromStdString(value), QString("True"));
+        QCOMPARE(QString::fromStdString(value), after);
+        m_Frame->slotEnableScaleBarDisplay(!shown);
+        QCOMPARE(view->scaleBarEnabled(), !shown);
     }
 };
 
