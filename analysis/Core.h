@@ -1,5 +1,7 @@
 #pragma once
 
+#include <opencv2/core.hpp>
+
 namespace Tesmora {
 
 // The images a cell counter keeps; the saved analysed image is GFL, the annotated one TAG.
@@ -21,15 +23,53 @@ enum VolumeFactorUnit {
     VOLUME_FACTOR_UL = 1,
 };
 
-// Shared ground of the image analysis. So far it holds the concentration formula.
+// Shared ground of the image analysis: one image per ImageType, the size of a pixel on
+// the slide, and the labelling, geometry and concentration functions the analyses use.
+// Copies hold their own pixels.
 class Core
 {
 public:
+    static const int ImageTypeCount = TAG + 1;
+    // Camera pixel 3.75 um behind the 10x objective.
+    static constexpr float DefaultCameraPixel = 3.75f;
+    static constexpr float DefaultMagnification = 10.0f;
+
+    Core() = default;
+    Core(const Core &other);
+    Core &operator=(const Core &other);
+
+    // Keeps a copy of the image under its type; an empty matrix removes it.
+    void setImage(ImageType type, const cv::Mat &image);
+    // The image kept under the type (shared with the store: clone before changing it),
+    // empty when there is none.
+    cv::Mat image(ImageType type) const;
+    void clearImages();
+
+    // Camera pixel in um and objective magnification; the slide pixel is their quotient.
+    void setPixelSize(float cameraPixel, float magnification);
+    // Micrometres on the slide per image pixel (0.375 by default).
+    float pixelSize() const { return m_CameraPixel / m_Magnification; }
+
+    // 8-connected labels (CV_32S, 0 background) of the non-zero pixels; returns the number
+    // of labels including the background.
+    static int label(const cv::Mat &binary, cv::Mat &labels);
+    // Diameter of the circle of the same area, in pixels.
+    static float equivalentDiameter(double area);
+    // 100 x minor / major axis of the ellipse with the same second moments, each pixel
+    // taken as a unit square (so a lone pixel is 100). mu20, mu02, mu11 are central
+    // moments divided by the area.
+    static float roundness(double mu20, double mu02, double mu11);
+
     // cells = count / volume x dilution (/ 1000 for µL), as mantissa x 10^exponent with
     // the mantissa rounded to two decimals. A count of 0 or less, or a volume or dilution
     // that is not above 0, gives 0 and 0.
     static void concentration(int count, float volume, float dilution, float &mantissa,
                               int &exponent, VolumeFactorUnit unit = VOLUME_FACTOR_ML);
+
+private:
+    cv::Mat m_Images[ImageTypeCount];
+    float m_CameraPixel = DefaultCameraPixel;
+    float m_Magnification = DefaultMagnification;
 };
 
 } // namespace Tesmora

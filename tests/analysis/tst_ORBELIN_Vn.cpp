@@ -1,0 +1,303 @@
+#include "ORBELIN_Vn.h"
+#include "SyntheticField.h"
+
+#include <QtTest>
+
+#include <opencv2/imgproc.hpp>
+
+#include <cmath>
+
+namespace {
+
+// A yeast-like field of 5 +- 1 um cells; by default a quarter of a frame in size.
+SyntheticField::Options smallField(unsigned seed, int width = 640, int height = 480,
+                                   int cells = 20, int pairs = 5, int debris = 8,
+                                   int elongated = 3)
+{
+    SyntheticField::Options o;
+    o.width = width;
+    o.height = height;
+    o.cells = cells;
+    o.pairs = pairs;
+    o.debris = debris;
+    o.elongated = elongated;
+    o.seed = seed;
+    return o;
+}
+
+// The protocol of those tests: debris (1 um) is below the minimum size.
+analysis_param_t yeastParam()
+{
+    analysis_param_t p;
+    p.minSize = 2.5f;
+    p.maxSize = 50.0f;
+    p.roundness = 30;
+    return p;
+}
+
+// The counted object whose outline holds the point, -1 for none.
+int objectAt(const ORBELIN_Vn &counter, float x, float y)
+{
+    const std::vector<object_t> &objects = counter.objects();
+    for (size_t i = 0; i < objects.size(); ++i) {
+        if (cv::pointPolygonTest(objects[i].contour, cv::Point2f(x, y), false) >= 0)
+            return int(i);
+    }
+    return -1;
+}
+
+struct Tally
+{
+    int trueCells = 0;
+    int found = 0;
+    int pairs = 0;
+    int pairsSplit = 0;
+    int falseObjects = 0; // counted objects on debris or elongated shapes
+    double trueSizeSum = 0;
+    double foundSizeSum = 0;
+};
+
+void countFields(const SyntheticField::Options &base, int fields, const analysis_param_t &param,
+                 Tally &t)
+{
+    for (int i = 0; i < fields; ++i) {
+        SyntheticField::Options o = base;
+        o.seed = base.seed + unsigned(i);
+        const SyntheticField field(o);
+        ORBELIN_Vn counter;
+        counter.setImage(Tesmora::GFL, field.image());
+        QVERIFY(counter.findObject(param));
+        t.trueCells += field.cellCount();
+        t.found += int(counter.objects().size());
+        t.trueSizeSum += double(field.meanCellSize()) * field.cellCount();
+        for (const object_t &object : counter.objects())
+            t.foundSizeSum += double(object.size);
+        const std::vector<SyntheticField::Shape> &shapes = field.shapes();
+        for (size_t s = 0; s < shapes.size(); ++s) {
+            const SyntheticField::Shape &shape = shapes[s];
+            if (shape.kind == SyntheticField::Debris || shape.kind == SyntheticField::Elongated) {
+                if (objectAt(counter, shape.x, shape.y) >= 0)
+                    ++t.falseObjects;
+            } else if (shape.kind == SyntheticField::PairedCell) {
+                // Pairs are stored one after the other.
+                const SyntheticField::Shape &other = shapes[++s];
+                const int a = objectAt(counter, shape.x, shape.y);
+                const int b = objectAt(counter, other.x, other.y);
+                ++t.pairs;
+                if (a >= 0 && b >= 0 && a != b)
+                    ++t.pairsSplit;
+            }
+        }
+    }
+}
+
+} // namespace
+
+class ORBELIN_VnTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void accuracy_data()
+    {
+        QTest::addColumn<float>("meanSize");
+        QTest::addColumn<int>("bits");
+        QTest::addColumn<float>("noise");
+        QTest::addColumn<float>("minSize");
+        QTest::newRow("yeast, 8 bits") << 5.0f << 8 << 4.0f << 2.5f;
+        QTest::newRow("yeast, 12 bits in 16") << 5.0f << 16 << 4.0f << 2.5f;
+        QTest::newRow("yeast, noisy") << 5.0f << 8 << 12.0f << 2.5f;
+        QTest::newRow("large cells") << 12.0f << 8 << 4.0f << 4.0f;
+    }
+    void accuracy()
+    {
+        QFETCH(float, meanSize);
+        QFETCH(int, bits);
+        QFETCH(float, noise);
+        QFETCH(float, minSize);
+        SyntheticField::Options o = smallField(11);
+        o.meanSize = meanSize;
+        o.sizeSpread = meanSize / 5;
+        o.bits = bits;
+        o.noise = noise;
+        if (meanSize > 10) {
+            o.cells = 8;
+            o.pairs = 3;
+        }
+        analysis_param_t param = yeastParam();
+        param.minSize = minSize;
+        Tally t;
+        countFields(o, 4, param, t);
+
+        // Separated and paired cells alike; debris and elongated shapes left out.
+        QVERIFY2(std::abs(t.found - t.trueCells) <= 0.03 * t.trueCells,
+                 qPrintable(QStringLiteral("%1 found of %2").arg(t.found).arg(t.trueCells)));
+        QVERIFY2(t.pairsSplit >= 0.9 * t.pairs,
+                 qPrintable(QStringLiteral("%1 of %2 pairs split").arg(t.pairsSplit).arg(t.pairs)));
+        QCOMPARE(t.falseObjects, 0);
+        const double trueMean = t.trueSizeSum / t.trueCells;
+        const double foundMean = t.foundSizeSum / t.found;
+        QVERIFY2(std::fabs(foundMean / trueMean - 1.0) < 0.05,
+                 qPrintable(QStringLiteral("mean %1 um, true %2 um").arg(foundMean).arg(trueMean)));
+    }
+
+    void separatedCellsOnly()
+    {
+        Tally t;
+        countFields(smallField(40, 640, 480, 40, 0), 3, yeastParam(), t);
+        QVERIFY2(std::abs(t.found - t.trueCells) <= 0.03 * t.trueCells,
+                 qPrintable(QStringLiteral("%1 found of %2").arg(t.found).arg(t.trueCells)));
+    }
+
+    void filters_data()
+    {
+        QTest::addColumn<float>("minSize");
+        QTest::addColumn<float>("maxSize");
+        QTest::addColumn<int>("roundness");
+        QTest::addColumn<int>("level");
+        QTest::addColumn<int>("expected"); // cells + pairs x 2 + debris + elongated
+        // Field: 6 cells, 2 pairs, 4 debris, 3 elongated.
+        QTest::newRow("yeast protocol") << 2.5f << 50.0f << 30 << 7 << 6 + 4;
+        QTest::newRow("minimum 0.3 takes the debris") << 0.3f << 50.0f << 30 << 7 << 6 + 4 + 4;
+        QTest::newRow("roundness 0 takes the elongated shapes, whole")
+            << 2.5f << 50.0f << 0 << 7 << 6 + 4 + 3;
+        QTest::newRow("maximum below the cells") << 0.3f << 3.0f << 30 << 7 << 4;
+        QTest::newRow("no declustering keeps pairs whole") << 2.5f << 50.0f << 30 << 0 << 6 + 2;
+        QTest::newRow("minimum above the maximum counts nothing") << 20.0f << 10.0f << 30 << 7 << 0;
+    }
+    void filters()
+    {
+        QFETCH(float, minSize);
+        QFETCH(float, maxSize);
+        QFETCH(int, roundness);
+        QFETCH(int, level);
+        QFETCH(int, expected);
+        const SyntheticField field(smallField(7, 400, 300, 6, 2, 4, 3));
+        QCOMPARE(field.cellCount(), 10);
+        QCOMPARE(int(field.shapes().size()), 6 + 4 + 4 + 3);
+        ORBELIN_Vn counter;
+        counter.setImage(Tesmora::GFL, field.image());
+        analysis_param_t param = yeastParam();
+        param.minSize = minSize;
+        param.maxSize = maxSize;
+        param.roundness = roundness;
+        param.declustering = level == 0 ? 0.0f : 0.85f;
+        QVERIFY(counter.findObject(param));
+        QCOMPARE(int(counter.objects().size()), expected);
+    }
+
+    void emptyFields_data()
+    {
+        QTest::addColumn<int>("value");
+        QTest::addColumn<float>("noise");
+        QTest::newRow("black") << 0 << 0.0f;
+        QTest::newRow("saturated") << 255 << 0.0f;
+        QTest::newRow("noise only") << 40 << 6.0f;
+    }
+    void emptyFields()
+    {
+        QFETCH(int, value);
+        QFETCH(float, noise);
+        cv::Mat image(480, 640, CV_32F, cv::Scalar(value));
+        cv::Mat grain(image.size(), CV_32F);
+        cv::randn(grain, 0.0, double(noise));
+        cv::Mat field;
+        cv::Mat(image + grain).convertTo(field, CV_8U);
+        ORBELIN_Vn counter;
+        counter.setImage(Tesmora::GFL, field);
+        analysis_param_t param; // built-in protocol: even 0.3 um would count
+        QVERIFY(counter.findObject(param));
+        QCOMPARE(int(counter.objects().size()), 0);
+    }
+
+    void refusesWhatIsNotAGreyImage_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::newRow("nothing") << -1;
+        QTest::newRow("RGB") << int(CV_8UC3);
+        QTest::newRow("float") << int(CV_32FC1);
+    }
+    void refusesWhatIsNotAGreyImage()
+    {
+        QFETCH(int, type);
+        ORBELIN_Vn counter;
+        if (type >= 0)
+            counter.setImage(Tesmora::GFL, cv::Mat(48, 64, type, cv::Scalar::all(10)));
+        QVERIFY(!counter.findObject(analysis_param_t()));
+        int count = -1;
+        float mantissa = -1, meanSize = -1, sizeSum = -1;
+        int exponent = -1;
+        counter.result(count, mantissa, exponent, meanSize, sizeSum);
+        QCOMPARE(count, 0);
+        QCOMPARE(meanSize, 0.0f);
+        QVERIFY(counter.image(Tesmora::TAG).empty());
+    }
+
+    void resultAndTagImage()
+    {
+        const SyntheticField field(smallField(3, 320, 240, 5, 0, 0, 0));
+        ORBELIN_Vn counter;
+        counter.setImage(Tesmora::GFL, field.image());
+        counter.setVolumeFactor(1.728e-5f);
+        counter.setDilutionFactor(4);
+        QVERIFY(counter.findObject(yeastParam()));
+        int count = 0;
+        float mantissa = 0, meanSize = 0, sizeSum = 0;
+        int exponent = 0;
+        counter.result(count, mantissa, exponent, meanSize, sizeSum);
+        QCOMPARE(count, 5);
+        // 5 / 1.728e-5 mL x 4 = 1157407 cells/mL.
+        QCOMPARE(exponent, 6);
+        QCOMPARE(mantissa, 1.16f);
+        double sum = 0;
+        for (const object_t &object : counter.objects())
+            sum += object.size;
+        QVERIFY(std::fabs(sizeSum - sum) < 1e-3);
+        QVERIFY(std::fabs(meanSize - sum / 5) < 1e-3);
+
+        const cv::Mat tag = counter.image(Tesmora::TAG);
+        QCOMPARE(tag.type(), CV_8UC3);
+        QCOMPARE(tag.cols, 320);
+        const cv::Point onOutline = counter.objects().front().contour.front();
+        const cv::Vec3b colour = tag.at<cv::Vec3b>(onOutline);
+        QVERIFY2(colour[1] > 200 && colour[0] < 100 && colour[2] < 100, "outline not green");
+        const cv::Mat binary = counter.image(Tesmora::GFL_BINARY);
+        QCOMPARE(binary.size(), field.image().size());
+        QVERIFY(cv::countNonZero(binary) > 0);
+    }
+
+    void coreGeometry_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<float>("roundness");
+        QTest::newRow("one pixel") << 1 << 1 << 100.0f;
+        QTest::newRow("two pixels") << 2 << 1 << 50.0f;
+        QTest::newRow("square") << 6 << 6 << 100.0f;
+        QTest::newRow("bar 4 to 1") << 20 << 5 << 25.0f;
+    }
+    void coreGeometry()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(float, roundness);
+        // Central moments of a width x height block of unit pixels.
+        const double mu20 = (double(width) * width - 1) / 12.0;
+        const double mu02 = (double(height) * height - 1) / 12.0;
+        QVERIFY(std::fabs(Tesmora::Core::roundness(mu20, mu02, 0.0) - roundness) < 0.01f);
+        QVERIFY(std::fabs(Tesmora::Core::roundness(mu02, mu20, 0.0) - roundness) < 0.01f);
+    }
+
+    void copiesKeepTheirOwnPixels()
+    {
+        ORBELIN_Vn a;
+        a.setImage(Tesmora::GFL, cv::Mat(4, 4, CV_8U, cv::Scalar(7)));
+        ORBELIN_Vn b = a;
+        b.image(Tesmora::GFL).setTo(9);
+        QCOMPARE(int(a.image(Tesmora::GFL).at<uchar>(0, 0)), 7);
+        QCOMPARE(a.pixelSize(), 0.375f);
+    }
+};
+
+QTEST_GUILESS_MAIN(ORBELIN_VnTest)
+#include "tst_ORBELIN_Vn.moc"
