@@ -7,14 +7,18 @@
 #include "PrivateProfile.h"
 #include "ProgramExit.h"
 #include "QtSerialPort.h"
+#include "CalibrateDialog.h"
+#include "CountingOptionsDialog.h"
 #include "DemoSoftware.h"
 #include "DiskAccess.h"
 #include "ReviewOptionsDialog.h"
+#include "SaveOptionsDialog.h"
 #include "SecurityOptionsDialog.h"
 #include "SoftwareUpdateDialog.h"
 #include "SoftwareUpdater.h"
 #include "SystemInformationDialog.h"
 #include "SystemPaths.h"
+#include "WiFiOptionsDialog.h"
 #include "WiFiOptionsDialog.h"
 
 #include <QApplication>
@@ -270,10 +274,15 @@ void SettingsFrame::on_BUTTON_KEY_BACKSPACE_clicked() { inputKey(Qt::Key_Backspa
 
 void SettingsFrame::on_BUTTON_COUNITNG_OPTIONS_clicked()
 {
+    CountingOptionsDialog dialog;
+    dialog.exec();
 }
 
 void SettingsFrame::on_BUTTON_SAVE_OPTIONS_clicked()
 {
+    SaveOptionsDialog dialog;
+    dialog.exec();
+    emit signalSaveOptionChanged();
 }
 
 void SettingsFrame::on_BUTTON_REVIEW_OPTIONS_clicked()
@@ -328,28 +337,33 @@ bool SettingsFrame::sendToController(const QString &command, int &value, unsigne
     return m_Serial->sendCommand(command, timeoutMs, &value);
 }
 
-void SettingsFrame::ejectSlide(bool *ejected)
+bool SettingsFrame::ejectSlide()
 {
     m_Serial = QtSerialPort::instance();
     m_Serial->open();
-    *ejected = sendToController(QString::fromLatin1(BoardCommand::SlideEject),
-                                BoardCommand::EjectTimeoutMs);
+    const bool ejected = sendToController(QString::fromLatin1(BoardCommand::SlideEject),
+                                          BoardCommand::EjectTimeoutMs);
     QtSerialPort::release();
     m_Serial = nullptr;
+    return ejected;
 }
 
 void SettingsFrame::on_BUTTON_CALIBRATE_clicked()
 {
     QtSerialPort::release();
-    bool ejected = false;
-    ejectSlide(&ejected);
-    if (!ejected) {
+    if (!ejectSlide()) {
         qDebug() << Q_FUNC_INFO << "slide eject refused; no calibration";
         return;
     }
     // The calibration thread builds its own serial link; the singleton is gone by now.
-    ejectSlide(&ejected);
-    if (ejected)
+    CalibrateDialog dialog;
+    if (dialog.exec() == QDialog::Accepted) {
+        ui->LABEL_LAST_CALIBRATION_DATETIME->setText(QString::fromStdString(
+            readSetting("Calibration", "Last Update", "09 SEP 2016 12:57")));
+        ui->LABEL_CALIBRATED_VALUES->setText(calibratedValuesText());
+        emit signalCalibrationCompleted();
+    }
+    if (ejectSlide())
         s_SlideEjected = true;
 }
 

@@ -114,7 +114,8 @@ private:
     bool runDemoProgram();
     void switchDebugMode(const char *key, const QString &folder, int enabledMessage,
                          int disabledMessage);
-    void ejectSlide(bool *ejected);
+    // Takes the serial link, ejects the slide and lets the link go again.
+    bool ejectSlide();
 
     Ui_SettingsFrame *ui;
     bool m_SecurityMode = false;

@@ -5,6 +5,7 @@
 #include "TestRoot.h"
 
 #include <QDateTime>
+#include <QDialog>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -183,8 +184,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("buttonName");
         QTest::addColumn<QString>("dialogClass");
         QTest::addColumn<QString>("closeButton");
+        QTest::newRow("counting options") << "BUTTON_COUNITNG_OPTIONS" << "CountingOptionsDialog"
+                                          << "BUTTON_CLOSE";
+        QTest::newRow("save options") << "BUTTON_SAVE_OPTIONS" << "SaveOptionsDialog"
+                                      << "BUTTON_CLOSE";
         QTest::newRow("review options") << "BUTTON_REVIEW_OPTIONS" << "ReviewOptionsDialog"
                                         << "BUTTON_CLOSE";
+        QTest::newRow("Wi-Fi options") << "BUTTON_WIFI_OPTIONS" << "WiFiOptionsDialog"
+                                       << "BUTTON_CLOSE";
+        QTest::newRow("software update") << "BUTTON_UPDATE_SOFTWARE" << "SoftwareUpdateDialog"
+                                         << "BUTTON_CANCEL";
         QTest::newRow("system information") << "BUTTON_SYSTEM_INFORMATION"
                                             << "SystemInformationDialog" << "BUTTON_OK";
         QTest::newRow("security options") << "BUTTON_SECURITY_OPTIONS"
@@ -208,6 +217,59 @@ private Q_SLOTS:
         click(frame, buttonName);
         QCOMPARE(opened, dialogClass);
         QVERIFY(!QApplication::activeModalWidget());
+    }
+
+    void saveOptionsAlwaysTellTheCountScreen_data()
+    {
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("closed") << false;
+        QTest::newRow("escaped") << true;
+    }
+
+    void saveOptionsAlwaysTellTheCountScreen()
+    {
+        QFETCH(bool, escape);
+        TestRoot root;
+        SettingsFrame frame;
+        enter(frame);
+        QSignalSpy spy(&frame, &SettingsFrame::signalSaveOptionChanged);
+        ModalAnswer::next([escape](QWidget *modal) {
+            if (escape)
+                QTest::keyClick(modal, Qt::Key_Escape);
+            else
+                QTest::mouseClick(modal->findChild<QWidget *>("BUTTON_CLOSE"), Qt::LeftButton);
+        });
+        click(frame, "BUTTON_SAVE_OPTIONS");
+        QCOMPARE(spy.count(), 1);
+    }
+
+    // Only an installed update ends the program, with status 10 for the launcher.
+    void softwareUpdateEndsTheProgramOnlyWhenInstalled_data()
+    {
+        QTest::addColumn<bool>("installed");
+        QTest::newRow("left with Exit") << false;
+        QTest::newRow("Restart after an update") << true;
+    }
+
+    void softwareUpdateEndsTheProgramOnlyWhenInstalled()
+    {
+        QFETCH(bool, installed);
+        TestRoot root;
+        int status = -1;
+        ProgramExit::setHandler([&status](int s) { status = s; });
+        SettingsFrame frame;
+        enter(frame);
+        QSignalSpy terminate(&frame, &SettingsFrame::signalTerminate);
+        ModalAnswer::next([installed](QWidget *modal) {
+            if (installed)
+                qobject_cast<QDialog *>(modal)->accept();   // as its Restart button does
+            else
+                QTest::mouseClick(modal->findChild<QWidget *>("BUTTON_CANCEL"), Qt::LeftButton);
+        });
+        click(frame, "BUTTON_UPDATE_SOFTWARE");
+        ProgramExit::setHandler([](int) {});
+        QCOMPARE(terminate.count(), installed ? 1 : 0);
+        QCOMPARE(status, installed ? 10 : -1);
     }
 
     void reviewOptionsTellTheScaleBarState()
