@@ -109,7 +109,8 @@ void ReviewFrame::initialize()
 
     setupTable();
     fillTable();
-    ui->FILE->verticalScrollBar()->setStyleSheet(QStringLiteral("QScrollBar:vertical { width: 44px; }"));
+    ui->FILE->verticalScrollBar()->setStyleSheet(
+        QStringLiteral("QScrollBar:vertical { width: 44px; }"));
     ui->FILE->horizontalScrollBar()->setStyleSheet(
         QStringLiteral("QScrollBar:horizontal { height: 44px; }"));
 
