@@ -8,7 +8,7 @@ packages=(
     qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libqt5svg5-dev
     libtiff-dev libopencv-core-dev libopencv-imgproc-dev
     libbenchmark-dev
-    xvfb xauth xdotool x11-utils imagemagick
+    xvfb xauth xdotool x11-utils imagemagick tesseract-ocr tesseract-ocr-eng
     fonts-dejavu-core
     tar gzip procps psmisc python3 socat
 )
