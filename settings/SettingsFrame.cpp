@@ -1,16 +1,16 @@
 #include "SettingsFrame.h"
 #include "ui_SettingsFrame.h"
 
+#include "CalibrateDialog.h"
+#include "CountingOptionsDialog.h"
+#include "DemoSoftware.h"
+#include "DiskAccess.h"
 #include "ExternalProgram.h"
 #include "MediaMonitor.h"
 #include "MessageDlg.h"
 #include "PrivateProfile.h"
 #include "ProgramExit.h"
 #include "QtSerialPort.h"
-#include "CalibrateDialog.h"
-#include "CountingOptionsDialog.h"
-#include "DemoSoftware.h"
-#include "DiskAccess.h"
 #include "ReviewOptionsDialog.h"
 #include "SaveOptionsDialog.h"
 #include "SecurityOptionsDialog.h"
@@ -18,7 +18,6 @@
 #include "SoftwareUpdater.h"
 #include "SystemInformationDialog.h"
 #include "SystemPaths.h"
-#include "WiFiOptionsDialog.h"
 #include "WiFiOptionsDialog.h"
 
 #include <QApplication>
@@ -82,7 +81,9 @@ QString findDemoPackage()
             continue;
         const QString package = QDir::cleanPath(volume.mountPoint + QLatin1Char('/')
                                                 + QLatin1String(DemoPackageName));
-        if (QFileInfo(SystemPaths::map(package)).isFile())
+        // A plain file: a link on a stick could point anywhere on the instrument.
+        const QFileInfo file(SystemPaths::map(package));
+        if (file.isFile() && !file.isSymLink())
             return package;
     }
     return QString();

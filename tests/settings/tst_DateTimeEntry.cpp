@@ -447,6 +447,24 @@ private Q_SLOTS:
         QVERIFY(root.calls("date").isEmpty());
     }
 
+    void demoPackageLinkOnAStickIsNotOffered()
+    {
+        TestRoot root;
+        clockPrograms(root);
+        Volumes volumes(root, {"DEMO"});
+        root.mkdir("/root/ORBELIN_Vn");
+        demoPackage(root, "/root/elsewhere.ovn", "new");
+        QVERIFY(QFile::link(root.path("/root/elsewhere.ovn"),
+                            root.path("/media/DEMO/ORBELIN_Vn-Demo.ovn")));
+        SettingsFrame frame;
+        enter(frame);
+        fill(frame, {QString::number(SettingsFrame::ServiceDayDemo), "07", "2016", "12", "34"});
+        Messages messages;
+        apply(frame);
+        QCOMPARE(messages.texts, QStringList{text(MSG_INVALID_DATE)});
+        QVERIFY(!QFile::exists(root.path(Demo)));
+    }
+
     void demoPackageThatInstallsNothingEndsInTheDateMessage()
     {
         TestRoot root;

@@ -159,6 +159,10 @@ private Q_SLOTS:
     void securityLocksExactlyTheDateAndTimeControls()
     {
         TestRoot root;
+        root.writeFile("/root/ORBELIN_Vn/ORBELIN_Vn.ini",
+                       "[Calibration]\nLast Update=09 SEP 2026 12:57\nValue=50\n"
+                       "[Reference position]\nValue=12800\nSlope=0\n"
+                       "[Software Update]\nLast Update=05 DEC 2026 14:31\n");
         SettingsFrame frame;
         enter(frame);
         QVERIFY(disabledChildren(frame).isEmpty());
