@@ -7,8 +7,10 @@
 #include "ReviewOptionsDialog.h"
 #include "SystemPaths.h"
 
+#include <QDateTime>
 #include <QDebug>
 #include <QFileInfo>
+#include <QMap>
 
 namespace {
 
@@ -22,6 +24,23 @@ QtSerialPort *openLink()
     return link;
 }
 
+void showMessage(const QString &richText)
+{
+    MessageDlg message;
+    message.setMessage(richText);
+    message.setMessageButtonVisibility(MSG_BUTTON_OK);
+    message.exec();
+}
+
+// A value that must stay one field of a results-log row.
+QString oneField(QString text)
+{
+    text.replace(QLatin1Char(','), QLatin1Char('_'));
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    return text;
+}
+
 } // namespace
 
 CountFrame::CountFrame(QWidget *parent)
@@ -31,7 +50,14 @@ CountFrame::CountFrame(QWidget *parent)
 {
     ui->setupUi(this);
     ui->IMAGE->createScaleBar(3.75f, 10.0f, 100.0f, 255, 255, 255);
+    ui->RESULTS->hide();
+    setCounting(false);
     slotCreateLightTable();
+    m_CountingManager.setCounters(m_Counters, CountingManager::MaxFields);
+    connect(&m_CountingManager, &CountingManager::signalProgress, this,
+            &CountFrame::slotCountingProgress);
+    connect(&m_CountingManager, &CountingManager::signalCountingCompleted, this,
+            &CountFrame::slotCountingCompleted);
 }
 
 CountFrame::~CountFrame()
@@ -106,10 +132,7 @@ bool CountFrame::setSavedName(const QString &saveFolder)
     if (newest == 0)
         return false;
     // The name is one field of the row: no separators in it.
-    QString name = QFileInfo(saveFolder).fileName();
-    name.replace(QLatin1Char(','), QLatin1Char('_'));
-    name.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    name.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    const QString name = oneField(QFileInfo(saveFolder).fileName());
     std::vector<std::string> fields;
     CSVReaderWriter::parse(m_ResultsLog.csv().at(newest), fields);
     if (fields.empty())
@@ -127,9 +150,115 @@ bool CountFrame::setSavedName(const QString &saveFolder)
 
 void CountFrame::slotAnalysis(const QString &folder)
 {
-    // The re-analysis run itself belongs to the counting run; the request is kept for it.
     qDebug() << Q_FUNC_INFO << "re-analysis asked for" << folder;
     m_AnalysisFolder = folder;
+    QString error;
+    if (!m_CountingManager.startReAnalysis(folder, &error)) {
+        showMessage(QStringLiteral("<p><b>Error!</b><br/><br/>%1</p>").arg(error.toHtmlEscaped()));
+        return;
+    }
+    emit signalWidgetEnabled(false);
+    setCounting(true);
+    slotCountingProgress(0, m_CountingManager.countingField());
+}
+
+void CountFrame::slotCountingProgress(int done, int total)
+{
+    ui->PROGRESS_ANALYSIS->setRange(0, qMax(1, total));
+    ui->PROGRESS_ANALYSIS->setValue(done);
+    ui->LABEL_PROGRESS->setText(tr("Counting field %1 of %2").arg(qMin(done + 1, total)).arg(total));
+}
+
+void CountFrame::slotCountingCompleted()
+{
+    setCounting(false);
+    const counting_results_t results = m_CountingManager.results();
+    const QString protocol = m_CountingManager.protocol_param().name;
+    // The fields left out, grouped by what was wrong with them.
+    QStringList problems;
+    QMap<QString, QStringList> files;
+    for (const field_result_t &field : results.fields) {
+        if (field.analysed)
+            continue;
+        if (!files.contains(field.problem))
+            problems << field.problem;
+        files[field.problem] << field.fileName;
+    }
+    QStringList leftOut;
+    for (const QString &problem : problems) {
+        leftOut << (files.value(problem).join(QStringLiteral(", ")) + QStringLiteral(": ")
+                    + problem).toHtmlEscaped();
+    }
+    if (results.analysedFields == 0) {
+        // Nothing was counted, so the results log gets no row.
+        emit signalWidgetEnabled(true);
+        showMessage(QStringLiteral("<p><b>Error!</b><br/><br/>No raw image of this folder could "
+                                   "be read. Nothing was counted.<br/><br/>%1</p>")
+                        .arg(leftOut.join(QStringLiteral("<br/>"))));
+        return;
+    }
+    showTotals(results, protocol);
+    appendResultsLog(resultsLogRow(results, protocol, QDateTime::currentDateTime()));
+    emit signalWidgetEnabled(true);
+    if (!leftOut.isEmpty()) {
+        showMessage(QStringLiteral("<p><b>Warning!</b><br/><br/>Left out of the count:<br/>%1"
+                                   "</p>")
+                        .arg(leftOut.join(QStringLiteral("<br/>"))));
+    }
+}
+
+void CountFrame::setCounting(bool counting)
+{
+    ui->LABEL_PROGRESS->setVisible(counting);
+    ui->PROGRESS_ANALYSIS->setVisible(counting);
+    ui->BUTTON_EJECT->setEnabled(!counting);
+}
+
+void CountFrame::showTotals(const counting_results_t &results, const QString &protocol)
+{
+    ui->LABEL_TOTAL_CELLS_CONCENTRATION->setText(
+        tr("%1 x 10e%2 cells/mL").arg(double(results.mantissa), 0, 'f', 2).arg(results.exponent));
+    ui->LABEL_AVERAGE_SIZE->setText(
+        QStringLiteral("%1 \u00b5m").arg(double(results.meanSize), 0, 'f', 1));
+    ui->LABEL_TOTAL_CELLS->setText(QString::number(results.count));
+    ui->LABEL_RESULT_SOURCE->setText(tr("Re-analysis of %1, protocol %2")
+                                         .arg(QFileInfo(results.folder).fileName(), protocol));
+    ui->RESULTS->show();
+    // The first counted field's annotated image.
+    for (size_t i = 0; i < results.fields.size() && i < size_t(CountingManager::MaxFields); ++i) {
+        if (!results.fields[i].analysed)
+            continue;
+        const cv::Mat tag = m_Counters[i].image(Tesmora::TAG);
+        if (!tag.empty() && tag.isContinuous() && tag.type() == CV_8UC3) {
+            ui->IMAGE->slotSetImageData(tag.data, tag.cols, tag.rows, 24);
+            ui->IMAGE->setPosition(tag.cols / 2, tag.rows / 2);
+        }
+        break;
+    }
+}
+
+QString CountFrame::concentrationLogText(float mantissa, int exponent)
+{
+    return QString::asprintf("%.2fE%02d", double(mantissa), exponent);
+}
+
+std::string CountFrame::resultsLogRow(const counting_results_t &results, const QString &protocol,
+                                      const QDateTime &when)
+{
+    QStringList fields{QString(), when.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")),
+                       QString::number(results.count),
+                       concentrationLogText(results.mantissa, results.exponent),
+                       QString::asprintf("%.2f", double(results.meanSize)), oneField(protocol)};
+    // The log has columns for the twenty fields a count holds.
+    for (size_t i = 0; i < results.fields.size() && i < size_t(CountingManager::MaxFields); ++i) {
+        const field_result_t &field = results.fields[i];
+        if (field.analysed)
+            fields << QString::number(field.count)
+                   << concentrationLogText(field.mantissa, field.exponent);
+        else
+            fields << QString() << QString();
+    }
+    return fields.join(QLatin1Char(',')).toStdString();
 }
 
 void CountFrame::slotCSVRemoved()

@@ -31,6 +31,20 @@ float SyntheticField::Shape::size() const
     return std::sqrt(major * minor) * PixelSize;
 }
 
+SyntheticField::Options SyntheticField::separatedCells(int width, int height, int cells,
+                                                      unsigned seed)
+{
+    Options o;
+    o.width = width;
+    o.height = height;
+    o.cells = cells;
+    o.pairs = 0;
+    o.debris = 0;
+    o.elongated = 0;
+    o.seed = seed;
+    return o;
+}
+
 SyntheticField::SyntheticField(const Options &options)
 {
     place(options);

@@ -48,6 +48,9 @@ public:
 
     static const float PixelSize; // um
 
+    // A field of separated cells only, so its count is known: nothing to split or leave out.
+    static Options separatedCells(int width, int height, int cells, unsigned seed);
+
     explicit SyntheticField(const Options &options);
 
     // CV_8UC1, or CV_16UC1 for 16 bits.

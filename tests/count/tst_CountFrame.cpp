@@ -200,8 +200,11 @@ private Q_SLOTS:
     {
         TestRoot root;
         CountFrame screen;
+        QString text;
+        ModalAnswer::clickNext("BUTTON_OK", &text);
         screen.slotAnalysis("/ORBELIN/Yeast 1");
         QCOMPARE(screen.analysisRequest(), QString("/ORBELIN/Yeast 1"));
+        QVERIFY2(text.contains("This folder holds no raw images to analyse."), qPrintable(text));
     }
 
     void screenshot()

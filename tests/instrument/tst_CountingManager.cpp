@@ -15,25 +15,12 @@ const QString Folder = QStringLiteral("/ORBELIN/run1");
 const QString Factors = QStringLiteral("Instrument=ORBELIN_Vn,Volume factor=2e-05,Dilution factor=5");
 
 // Fields of a known count: separated 5 um cells only.
-SyntheticField::Options plainField(int cells, unsigned seed, int width = 400, int height = 300)
-{
-    SyntheticField::Options o;
-    o.width = width;
-    o.height = height;
-    o.cells = cells;
-    o.pairs = 0;
-    o.debris = 0;
-    o.elongated = 0;
-    o.seed = seed;
-    return o;
-}
-
 std::vector<SyntheticField::Options> plainFields(int fields, int cells, int width = 400,
                                                  int height = 300)
 {
     std::vector<SyntheticField::Options> all;
     for (int i = 0; i < fields; ++i)
-        all.push_back(plainField(cells, unsigned(i + 1), width, height));
+        all.push_back(SyntheticField::separatedCells(width, height, cells, unsigned(i + 1)));
     return all;
 }
 

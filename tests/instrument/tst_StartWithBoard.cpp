@@ -90,6 +90,8 @@ private Q_SLOTS:
         QCOMPARE(count->lightLevel(CountFrame::LightSteps / 2), 70);
 
         QTest::mouseClick(dialog.findChild<QPushButton *>("BUTTON_REVIEW"), Qt::LeftButton);
+        // The folder holds no raw images: the count screen says so.
+        ModalAnswer::clickNext("BUTTON_OK");
         emit review->signalAnalysis("/ORBELIN/Yeast 1");
         QCOMPARE(dialog.currentMenu(), Dialog::MENU_COUNT);
         QCOMPARE(count->analysisRequest(), QString("/ORBELIN/Yeast 1"));
