@@ -226,14 +226,30 @@ void SyntheticField::render(const Options &o)
         field.convertTo(m_Image, CV_8U);
 }
 
-bool SyntheticField::write(const QString &path, const QString &metadata) const
+namespace {
+
+bool writeImage(const QString &path, const cv::Mat &image, const QString &metadata)
 {
     general::ImReaderWriter writer;
-    const uint16_t bits = m_Image.depth() == CV_16U ? 16 : 8;
-    if (!writer.setImage(m_Image.data, m_Image.cols, m_Image.rows, bits, 1))
+    const uint16_t bits = image.depth() == CV_16U ? 16 : 8;
+    if (!image.isContinuous()
+        || !writer.setImage(image.data, image.cols, image.rows, bits, uint16_t(image.channels())))
         return false;
     QDir().mkpath(QFileInfo(SystemPaths::map(path)).absolutePath());
     return writer.write(path.toStdString(), metadata.toStdString());
+}
+
+QString fieldFile(size_t index, const char *kind)
+{
+    return QStringLiteral("/%1_%2.tif").arg(int(index + 1), 2, 10, QLatin1Char('0'))
+        .arg(QLatin1String(kind));
+}
+
+} // namespace
+
+bool SyntheticField::write(const QString &path, const QString &metadata) const
+{
+    return writeImage(path, m_Image, metadata);
 }
 
 bool SyntheticField::writeSaveFolder(const QString &folder, const std::vector<Options> &fields,
@@ -241,11 +257,41 @@ bool SyntheticField::writeSaveFolder(const QString &folder, const std::vector<Op
 {
     for (size_t i = 0; i < fields.size(); ++i) {
         const SyntheticField field(fields[i]);
-        const QString name = QStringLiteral("%1_RAW.tif").arg(int(i + 1), 2, 10, QLatin1Char('0'));
-        if (!field.write(folder + QLatin1Char('/') + name, metadata))
+        if (!field.write(folder + fieldFile(i, "RAW"), metadata))
             return false;
         if (trueCounts)
             trueCounts->push_back(field.cellCount());
+    }
+    return true;
+}
+
+bool SyntheticField::writeSavedCount(const QString &folder, const std::vector<Options> &fields,
+                                     const analysis_param_t &param, float volumeFactor,
+                                     int dilutionFactor)
+{
+    for (size_t i = 0; i < fields.size(); ++i) {
+        const SyntheticField field(fields[i]);
+        ORBELIN_Vn counter;
+        counter.setImage(Tesmora::GFL, field.image());
+        if (!counter.findObject(param))
+            return false;
+        int count = 0;
+        int exponent = 0;
+        float mantissa = 0.0f;
+        float meanSize = 0.0f;
+        float sizeSum = 0.0f;
+        counter.result(count, mantissa, exponent, meanSize, sizeSum);
+        const QString metadata =
+            QStringLiteral("Instrument=ORBELIN_Vn,Counted cell number=%1,"
+                           "Average fluorescent object size=%2,Volume factor=%3,"
+                           "Dilution factor=%4")
+                .arg(count)
+                .arg(double(meanSize), 0, 'f', 2)
+                .arg(double(volumeFactor), 0, 'g', 6)
+                .arg(dilutionFactor);
+        if (!field.write(folder + fieldFile(i, "RAW"), metadata)
+            || !writeImage(folder + fieldFile(i, "TAG"), counter.image(Tesmora::TAG), metadata))
+            return false;
     }
     return true;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ORBELIN_Vn.h"
+
 #include <QString>
 
 #include <opencv2/core.hpp>
@@ -70,6 +72,13 @@ public:
     // to trueCounts when it is given. False when a file could not be written.
     static bool writeSaveFolder(const QString &folder, const std::vector<Options> &fields,
                                 const QString &metadata, std::vector<int> *trueCounts = nullptr);
+
+    // A save folder as a count leaves it: per field the raw image and the annotated one
+    // ("NN_TAG.tif", counted with param), both carrying the count's metadata (cells, mean
+    // size, volume factor in mL, dilution factor).
+    static bool writeSavedCount(const QString &folder, const std::vector<Options> &fields,
+                                const analysis_param_t &param, float volumeFactor,
+                                int dilutionFactor);
 
 private:
     void place(const Options &options);
