@@ -394,7 +394,10 @@ private Q_SLOTS:
         QCOMPARE(progress, (QVector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
         for (QThread *thread : threads)
             QCOMPARE(thread, QCoreApplication::instance()->thread());
-        QCOMPARE(manager.peakAnalysisThreads(), CountingManager::MaxAnalysisThreads);
+        // Analyses overlap (four at once on an idle machine), never more than four.
+        const int peak = manager.peakAnalysisThreads();
+        QVERIFY2(peak >= 2 && peak <= CountingManager::MaxAnalysisThreads,
+                 qPrintable(QString::number(peak)));
         QCOMPARE(manager.results().analysedFields, 10);
 
         // The analysis threads delete themselves; a second count starts right away.
