@@ -135,24 +135,6 @@ private Q_SLOTS:
         m_Status = -1;
     }
 
-    void leapYears_data()
-    {
-        QTest::addColumn<int>("year");
-        QTest::addColumn<bool>("leap");
-        QTest::newRow("2000: divisible by 400") << 2000 << true;
-        QTest::newRow("2016") << 2016 << true;
-        QTest::newRow("1900: divisible by 100") << 1900 << false;
-        QTest::newRow("2100") << 2100 << false;
-        QTest::newRow("2015") << 2015 << false;
-    }
-
-    void leapYears()
-    {
-        QFETCH(int, year);
-        QFETCH(bool, leap);
-        QCOMPARE(checkLeapMonth(year), leap);
-    }
-
     void validation_data()
     {
         QTest::addColumn<QStringList>("typed");     // day, month, year, hour, minute
@@ -373,6 +355,7 @@ private Q_SLOTS:
     void demoAction_data()
     {
         QTest::addColumn<QString>("package");       // where the package lies, or empty
+        QTest::addColumn<QByteArray>("kind");       // "package", "link" to one, or "garbage"
         QTest::addColumn<bool>("installed");        // a demo program is there before
         QTest::addColumn<QString>("answer");        // button pressed in the question
         QTest::addColumn<QString>("question");      // text of the question, or empty
@@ -382,29 +365,35 @@ private Q_SLOTS:
         const QString stick = "/media/DEMO/ORBELIN_Vn-Demo.ovn";
         const QString found = text(MSG_DEMO_FOUND);
         const QString already = text(MSG_DEMO_INSTALLED);
-        QTest::newRow("nothing anywhere: date message") << "" << false << "" << "" << -1
-                                                        << QByteArray() << true;
+        const QByteArray pkg = "package";
+        QTest::newRow("nothing anywhere: date message")
+            << "" << pkg << false << "" << "" << -1 << QByteArray() << true;
         QTest::newRow("no package, demo installed: runs at once")
-            << "" << true << "" << "" << 11 << QByteArray("old") << false;
-        QTest::newRow("package found, installed") << stick << false << "BUTTON_OK" << found
-                                                  << 11 << QByteArray("new") << false;
-        QTest::newRow("package found, cancelled") << stick << false << "BUTTON_CANCEL" << found
-                                                  << -1 << QByteArray() << false;
-        QTest::newRow("already installed, overwritten") << stick << true << "BUTTON_OK"
-                                                        << already << 11 << QByteArray("new")
-                                                        << false;
-        QTest::newRow("already installed, run") << stick << true << "BUTTON_SKIP" << already
-                                                << 11 << QByteArray("old") << false;
-        QTest::newRow("already installed, cancelled") << stick << true << "BUTTON_CANCEL"
-                                                      << already << -1 << QByteArray("old")
-                                                      << false;
+            << "" << pkg << true << "" << "" << 11 << QByteArray("old") << false;
+        QTest::newRow("package found, installed")
+            << stick << pkg << false << "BUTTON_OK" << found << 11 << QByteArray("new") << false;
+        QTest::newRow("package found, cancelled")
+            << stick << pkg << false << "BUTTON_CANCEL" << found << -1 << QByteArray() << false;
+        QTest::newRow("already installed, overwritten")
+            << stick << pkg << true << "BUTTON_OK" << already << 11 << QByteArray("new") << false;
+        QTest::newRow("already installed, run")
+            << stick << pkg << true << "BUTTON_SKIP" << already << 11 << QByteArray("old") << false;
+        QTest::newRow("already installed, cancelled")
+            << stick << pkg << true << "BUTTON_CANCEL" << already << -1 << QByteArray("old")
+            << false;
         QTest::newRow("package on the internal disk is never offered")
-            << "/ORBELIN_Vn-Demo.ovn" << false << "" << "" << -1 << QByteArray() << true;
+            << "/ORBELIN_Vn-Demo.ovn" << pkg << false << "" << "" << -1 << QByteArray() << true;
+        QTest::newRow("link on the stick to a package elsewhere is not offered")
+            << stick << QByteArray("link") << false << "" << "" << -1 << QByteArray() << true;
+        QTest::newRow("package that installs nothing ends in the date message")
+            << stick << QByteArray("garbage") << false << "BUTTON_OK" << found << -1
+            << QByteArray() << true;
     }
 
     void demoAction()
     {
         QFETCH(QString, package);
+        QFETCH(QByteArray, kind);
         QFETCH(bool, installed);
         QFETCH(QString, answer);
         QFETCH(QString, question);
@@ -415,8 +404,14 @@ private Q_SLOTS:
         clockPrograms(root);
         Volumes volumes(root, {"DEMO"});
         root.mkdir("/root/ORBELIN_Vn");
-        if (!package.isEmpty())
+        if (kind == "link") {
+            demoPackage(root, "/root/elsewhere.ovn", "new");
+            QVERIFY(QFile::link(root.path("/root/elsewhere.ovn"), root.path(package)));
+        } else if (kind == "garbage") {
+            root.writeFile(package, "not a package");
+        } else if (!package.isEmpty()) {
             demoPackage(root, package, "new");
+        }
         if (installed)
             root.writeFile(Demo, PackageMaker::elf("old"));
         SettingsFrame frame;
@@ -445,40 +440,6 @@ private Q_SLOTS:
             QCOMPARE(edit(frame, "EDIT_MINUTE")->text(), typed.at(4));
         }
         QVERIFY(root.calls("date").isEmpty());
-    }
-
-    void demoPackageLinkOnAStickIsNotOffered()
-    {
-        TestRoot root;
-        clockPrograms(root);
-        Volumes volumes(root, {"DEMO"});
-        root.mkdir("/root/ORBELIN_Vn");
-        demoPackage(root, "/root/elsewhere.ovn", "new");
-        QVERIFY(QFile::link(root.path("/root/elsewhere.ovn"),
-                            root.path("/media/DEMO/ORBELIN_Vn-Demo.ovn")));
-        SettingsFrame frame;
-        enter(frame);
-        fill(frame, {QString::number(SettingsFrame::ServiceDayDemo), "07", "2016", "12", "34"});
-        Messages messages;
-        apply(frame);
-        QCOMPARE(messages.texts, QStringList{text(MSG_INVALID_DATE)});
-        QVERIFY(!QFile::exists(root.path(Demo)));
-    }
-
-    void demoPackageThatInstallsNothingEndsInTheDateMessage()
-    {
-        TestRoot root;
-        clockPrograms(root);
-        Volumes volumes(root, {"DEMO"});
-        root.writeFile("/media/DEMO/ORBELIN_Vn-Demo.ovn", "not a package");
-        SettingsFrame frame;
-        enter(frame);
-        fill(frame, {QString::number(SettingsFrame::ServiceDayDemo), "07", "2016", "12", "34"});
-        Messages messages({"BUTTON_OK"});
-        apply(frame);
-        QCOMPARE(messages.texts, (QStringList{text(MSG_DEMO_FOUND), text(MSG_INVALID_DATE)}));
-        QCOMPARE(m_Status, -1);
-        QVERIFY(frame.isEnabled());
     }
 };
 

@@ -18,14 +18,6 @@ class SettingsFrameTest : public QObject
     Q_OBJECT
 
 private:
-    static QPushButton *button(SettingsFrame &frame, const QString &name)
-    {
-        auto *b = frame.findChild<QPushButton *>(name);
-        if (!b)
-            qWarning("no button %s", qPrintable(name));
-        return b;
-    }
-
     static QLineEdit *edit(SettingsFrame &frame, const QString &name)
     {
         return frame.findChild<QLineEdit *>(name);
@@ -33,7 +25,7 @@ private:
 
     static void click(SettingsFrame &frame, const QString &name)
     {
-        QTest::mouseClick(button(frame, name), Qt::LeftButton);
+        QTest::mouseClick(frame.findChild<QPushButton *>(name), Qt::LeftButton);
     }
 
     // The screen as the main window shows it on entering Settings.
@@ -393,28 +385,6 @@ private Q_SLOTS:
         click(frame, "BUTTON_KEY_4");
         frame.slotUpdateCurrentDateTime();
         QCOMPARE(minute->text(), QString("4"));
-    }
-
-    void formGeometry()
-    {
-        TestRoot root;
-        SettingsFrame frame;
-        const struct { const char *name; QRect rect; } rows[] = {
-            {"BUTTON_COUNITNG_OPTIONS", {27, 82, 239, 119}},
-            {"BUTTON_SECURITY_OPTIONS", {1015, 82, 239, 119}},
-            {"BUTTON_SYSTEM_INFORMATION", {1204, 8, 68, 65}},
-            {"BUTTON_SET_DATE_TIME", {974, 482, 298, 125}},
-            {"LABEL_CALIBRATED_VALUES", {280, 60, 601, 56}},
-            {"EDIT_MINUTE", {806, 10, 90, 65}},
-            {"BUTTON_KEY_1", {8, 607, 114, 105}},
-            {"BUTTON_KEY_BACKSPACE", {8 + 115 * 10, 607, 114, 105}},
-        };
-        for (const auto &row : rows)
-            QCOMPARE(frame.findChild<QWidget *>(row.name)->geometry(), row.rect);
-        for (QPushButton *b : frame.findChildren<QPushButton *>()) {
-            QVERIFY2(b->text().isEmpty(), qPrintable(b->objectName()));
-            QCOMPARE(b->focusPolicy(), Qt::NoFocus);
-        }
     }
 };
 
