@@ -3,7 +3,6 @@
 #include "NetworkManager.h"
 #include "Resources.h"
 #include "SelectNetworkDialog.h"
-#include "SettingsFrame.h"
 #include "TestRoot.h"
 #include "WiFiOptionsDialog.h"
 #include "WifiWorld.h"
@@ -251,33 +250,6 @@ private Q_SLOTS:
         QVERIFY(!page.button("BUTTON_WIFI_ENABLE")->isChecked());
         QVERIFY(!manager->property().connected);
         QCOMPARE(page.shownLabels(), QStringList({"LABEL_WIFI_OFF"}));
-    }
-
-    void openedFromTheSettingsScreen()
-    {
-        ManagerBench b;
-        b.start(false);
-        SettingsFrame settings;
-        settings.resize(1280, 720);
-        settings.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&settings));
-        bool opened = false;
-        ModalAnswer::next([&](QWidget *modal) {
-            opened = qobject_cast<WiFiOptionsDialog *>(modal) != nullptr;
-            QTest::mouseClick(modal->findChild<QPushButton *>("BUTTON_CLOSE"), Qt::LeftButton);
-        });
-        QTest::mouseClick(settings.findChild<QPushButton *>("BUTTON_WIFI_OPTIONS"), Qt::LeftButton);
-        QVERIFY(opened);
-        QVERIFY(!QApplication::activeModalWidget());
-    }
-
-    void closeAccepts()
-    {
-        ManagerBench b;
-        b.start(false);
-        Page page;
-        QTest::mouseClick(page.button("BUTTON_CLOSE"), Qt::LeftButton);
-        QCOMPARE(page.dialog.result(), int(QDialog::Accepted));
     }
 };
 
