@@ -45,8 +45,7 @@ with Journey('protocols') as j:
     field = SAVE_AS.rect('EDIT_FILENAME', origin).inset(4)
     field.w -= 40       # the clear button
     j.wait('the selected name in the field', lambda: j.field_text(field) == 'Yeast')
-    frame = SAVE_AS.rect('Keyboard', origin)
-    keyboard = j.keyboard((frame.x, frame.y))
+    keyboard = j.keyboard(SAVE_AS.rect('Keyboard', origin))
     for _ in 'Yeast':
         keyboard.key('BUTTON_BACKSPACE')
     keyboard.type(NAME)

@@ -45,17 +45,20 @@ class Form:
 
     _cache = {}
 
-    def __new__(cls, path):
-        if path not in cls._cache:
+    def __new__(cls, path, size=None):
+        """size=(w, h) lays the form out at another size than its own, as where a
+        parent form embeds it bigger (the on-screen keyboard)."""
+        key = (path, size)
+        if key not in cls._cache:
             form = super().__new__(cls)
-            form._load(path)
-            cls._cache[path] = form
-        return cls._cache[path]
+            form._load(path, size)
+            cls._cache[key] = form
+        return cls._cache[key]
 
-    def _load(self, path):
+    def _load(self, path, size):
         self.path = path
         root = ET.parse(os.path.join(SOURCE_DIR, path)).getroot().find('widget')
-        self.size = _rect(root)
+        self.size = _rect(root) if size is None else Rect(0, 0, *size)
         self.rects = {}
         self._place(root, 0, 0)
 

@@ -133,18 +133,19 @@ class Image:
         return differing / (len(a) // 3)
 
 
-def ocr(image, rect=None, scale=3, single_line=False, words=False):
+def ocr(image, rect=None, scale=3, single_line=False, words=False, negate=None):
     """Reads the text of a part of the image with tesseract.
 
     Light text on a dark ground is turned dark on light first; the part is enlarged, which
     tesseract needs for screen fonts. With words=True the result is a list of
-    (text, Rect) in screen coordinates, else one string."""
+    (text, Rect) in screen coordinates, else one string. negate=True or False forces the
+    turn (for a light line selected on a light list)."""
     part = image.crop(rect) if rect else image
     origin = (rect.x, rect.y) if rect else (0, 0)
     if part.width == 0 or part.height == 0:
         return [] if words else ''
     convert = ['convert', 'ppm:-', '-colorspace', 'Gray']
-    if part.mean_luminance() < 128:
+    if negate if negate is not None else part.mean_luminance() < 128:
         convert.append('-negate')
     # A white border keeps glyphs that touch the edge readable.
     convert += ['-normalize', '-resize', '%d%%' % (scale * 100), '-bordercolor', 'white', '-border', '20',

@@ -33,6 +33,16 @@ class Instrument:
         subprocess.run(['bash', os.path.join(STANDINS_DIR, name)] + list(args),
                        env=env or self.env, check=True, stdout=subprocess.DEVNULL, timeout=60)
 
+    def stick(self, *args):
+        """standins/usb-stick.sh: plug NAME LABEL, pull NAME, ..."""
+        self.script('usb-stick.sh', *args)
+
+    def sample_data(self, stick_folder):
+        """Writes the sample saved counts (make-sample-data) onto a stick's content."""
+        subprocess.run([os.path.join(BINARY_DIR, 'standins', 'make-sample-data'),
+                        stick_folder], env=dict(self.env, QT_QPA_PLATFORM='offscreen'),
+                       check=True, stdout=subprocess.DEVNULL, timeout=60)
+
     def start_standins(self):
         env = dict(self.env)
         if not self.board:

@@ -24,7 +24,6 @@ from .paths import BINARY_DIR, SCREENSHOT_DIR
 
 TITLE = Form('app/Dialog.ui')
 MESSAGE = Form('app/MessageDlg.ui')
-KEYBOARD = Form('keyboard/KeyboardFrame.ui')
 TABS = {'COUNT': 'BUTTON_COUNT', 'REVIEW': 'BUTTON_REVIEW', 'PROTOCOL': 'BUTTON_PROTOCOL',
         'SETTINGS': 'BUTTON_SETTINGS'}
 
@@ -53,6 +52,7 @@ class Journey:
         self.x = None
         self.display = None
         self._recorded = 0
+        self._labels = set()
         self._last = None
         self._began = time.monotonic()
         self._step = ''
@@ -100,16 +100,25 @@ class Journey:
         self._step = text
         print('[%5.1f s] %s' % (time.monotonic() - self._began, text), flush=True)
 
+    def prepare(self, board=True):
+        """Lays out the data root, as the run command does, without starting anything."""
+        if self.instrument is None:
+            self.instrument = Instrument(self.workdir, board=board)
+        return self.instrument
+
     def start(self, board=True):
         """Lays out the data root (once) and starts the program through the launcher;
         returns when the main window is up and its title bar is live."""
-        if self.instrument is None:
-            self.instrument = Instrument(self.workdir, board=board)
+        self.prepare(board)
         self.instrument.launch(self.display.name)
+        self.wait_started()
+
+    def wait_started(self, timeout=30):
+        """Waits for the main window with its title bar live."""
         self.wait('the main window with a live title bar',
                   lambda: self.main_window() and any(
                       self.tab(t)[1] for t in ('REVIEW', 'PROTOCOL', 'SETTINGS')),
-                  timeout=30)
+                  timeout=timeout)
 
     def wait_exit(self, timeout=20):
         self.instrument.wait_exit(timeout)
@@ -148,7 +157,10 @@ class Journey:
         return self.shot()
 
     def record(self, label):
-        """Keeps the screen now for the screenshot sheet."""
+        """Keeps the screen now for the screenshot sheet (once a label)."""
+        if label in self._labels:
+            return
+        self._labels.add(label)
         self._recorded += 1
         slug = re.sub(r'[^A-Za-z0-9]+', '-', label).strip('-').lower()
         name = '%02d-%s.png' % (self._recorded, slug)
@@ -218,6 +230,14 @@ class Journey:
     def wait_menu(self, name, timeout=15):
         self.wait('the %s menu' % name, lambda: self.menu() == name, timeout)
 
+    def looks_enabled(self, rect):
+        """Whether a blue button looks live: an enabled one is mostly saturated blue, a
+        disabled one grey."""
+        part = self.shot().crop(rect.inset(6))
+        d = part.data
+        blue = sum(1 for i in range(0, len(d), 3) if d[i + 2] - d[i] > 60)
+        return blue > (len(d) // 3) * 0.4
+
     def title_protocol(self):
         return ocr(self.shot(), TITLE.rect('LABEL_PROTOCOL').inset(4), single_line=True)
 
@@ -228,9 +248,18 @@ class Journey:
 
     def find_word(self, rect, word):
         """Where the word stands inside the rectangle, read from the screen, or None."""
-        for text, box in ocr(self.shot(), rect, words=True):
-            if squeeze(text) == squeeze(word):
+        wanted = squeeze(word)
+        dark = self.shot().mean_luminance(rect) < 128
+        # A selected line stands out in the other colours: read both ways.
+        found = (ocr(self.shot(), rect, words=True, negate=dark)
+                 + ocr(self.shot(), rect, words=True, negate=not dark))
+        for i, (text, box) in enumerate(found):
+            if squeeze(text) == wanted:
                 return box
+            # OCR now and then splits a word at "_" or "-".
+            if i + 1 < len(found) and squeeze(text + found[i + 1][0]) == wanted:
+                after = found[i + 1][1]
+                return Rect(box.x, box.y, after.x + after.w - box.x, max(box.h, after.h))
         return None
 
     def wait_word(self, rect, word, timeout=15):
@@ -257,10 +286,15 @@ class Journey:
         """The buttons a message box shows, by their text, read from the screen."""
         bar = MESSAGE.rect('BUTTON_BAR', (box.rect.x, box.rect.y))
         # A row above the buttons' texts, below their rounded corners.
-        y = bar.y + 15
+        return self.buttons(bar.y + 15, Rect(bar.x, bar.y + 12, bar.w, bar.h - 24),
+                            BUTTON_BLUE)
+
+    def buttons(self, y, band, colour):
+        """Buttons of one colour side by side in a band, found on row y and read one by
+        one: {TEXT: Rect}."""
         found = {}
-        for start, end in self.shot().runs(y, bar.x, bar.x + bar.w, BUTTON_BLUE, minimum=60):
-            rect = Rect(start, bar.y + 12, end - start, bar.h - 24)
+        for start, end in self.shot().runs(y, band.x, band.x + band.w, colour, minimum=60):
+            rect = Rect(start, band.y, end - start, band.h)
             found[squeeze(self.text(rect, single_line=True)).upper()] = rect
         return found
 
@@ -275,22 +309,25 @@ class Journey:
 
     # -- the on-screen keyboard ---------------------------------------------------------
 
-    def keyboard(self, origin):
-        """The embedded on-screen keyboard whose top left is at origin."""
-        return Keyboard(self, origin)
+    def keyboard(self, rect):
+        """The embedded on-screen keyboard that fills the rectangle."""
+        return Keyboard(self, rect)
 
 
 class Keyboard:
-    """An embedded on-screen keyboard (keyboard/KeyboardFrame.ui), SHIFT off at first."""
+    """An on-screen keyboard (keyboard/KeyboardFrame.ui) laid out in its rectangle; SHIFT
+    is off when it opens."""
 
     NAMES = {'-': 'BUTTON_BAR', '_': 'BUTTON_UNDERBAR', ' ': 'BUTTON_SPACE'}
 
-    def __init__(self, journey, origin):
-        self.journey, self.origin = journey, origin
+    def __init__(self, journey, rect):
+        self.journey = journey
+        self.form = Form('keyboard/KeyboardFrame.ui', (rect.w, rect.h))
+        self.origin = (rect.x, rect.y)
         self.shift = False
 
     def key(self, name):
-        self.journey.tap(KEYBOARD.centre(name, self.origin))
+        self.journey.tap(self.form.centre(name, self.origin))
 
     def type(self, text):
         """Letters with SHIFT for capitals, digits, '-', '_' and blanks."""
