@@ -74,6 +74,9 @@ with Journey('update') as j:
     j.check(os.path.basename(os.readlink(j.instrument.path('/root/loader')))
             == 'loader_' + new[len('ORBELIN_Vn_'):], '/root/loader is not the new loader')
     j.check(j.instrument.exists('/root/ORBELIN_Vn/' + new), 'the new program is not installed')
+    j.check(j.instrument.ini('Software version', 'Value') == dotted(new),
+            'the settings file records the version %r'
+            % j.instrument.ini('Software version', 'Value'))
 
     j.step('the old version is in the backup')
     backup = j.instrument.path('/root/restore/%s.ovn' % old)
