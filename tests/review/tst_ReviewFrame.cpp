@@ -275,7 +275,6 @@ private Q_SLOTS:
 
         QVERIFY(select("/ORBELIN/tagonly"));
         QVERIFY(!button("BUTTON_RE_ANALYSIS")->isEnabled());
-        QVERIFY(select("/ORBELIN/shown/01_TAG.tif") || true);
         QVERIFY(select("/ORBELIN/shown"));
         QVERIFY(button("BUTTON_RE_ANALYSIS")->isEnabled());
         QVERIFY(select("/ORBELIN"));
