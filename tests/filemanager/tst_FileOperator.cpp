@@ -453,8 +453,8 @@ private Q_SLOTS:
         QSignalSpy completed(&worker, &FileOperator::signalCompleted);
         worker.setDst(QFileInfo("/media/USB"));
         worker.start();
-        QVERIFY(completed.wait(10000));
-        QVERIFY(worker.wait(5000));
+        QVERIFY(completed.wait(30000));
+        QVERIFY(worker.wait(30000));
     }
 };
 

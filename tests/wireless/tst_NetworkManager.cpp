@@ -93,7 +93,7 @@ private Q_SLOTS:
         QSignalSpy connected(manager, &NetworkManager::signalConnectedAP);
         manager->setScanAccessPoint(true);
         QVERIFY(manager->connectToAP("Guest", "00:1A:2B:3C:4D:03", false));
-        QVERIFY(connected.wait(8000));
+        QVERIFY(connected.wait(30000));
         wireless_network_property state = manager->property();
         QVERIFY(state.connected);
         QCOMPARE(state.ssid, QString("Guest"));
@@ -121,7 +121,7 @@ private Q_SLOTS:
         QStringList messages, shown;
         typeKeys({"wrong-key-1", "cellcount"}, &messages, &shown);
         QVERIFY(manager->connectToAP("LabNet", "00:1A:2B:3C:4D:01", true));
-        QVERIFY(connected.wait(8000));
+        QVERIFY(connected.wait(30000));
         QCOMPARE(connected.at(0).at(0).toString(), QString("LabNet"));
         QCOMPARE(messages, QStringList({QString(), "Password incorrect"}));
         QCOMPARE(shown, QStringList({QString(), "wrong-key-1"}));
@@ -137,7 +137,7 @@ private Q_SLOTS:
         QSignalSpy failed(manager, &NetworkManager::signalNoConnectedAP);
         ModalAnswer::next([](QWidget *modal) { QTest::keyClick(modal, Qt::Key_Escape); });
         QVERIFY(manager->connectToAP("LabNet", "00:1A:2B:3C:4D:01", true));
-        QVERIFY(failed.wait(8000));
+        QVERIFY(failed.wait(30000));
         QVERIFY(!manager->property().connected);
         QCOMPARE(b.world.wpaCalls("remove_network").size(), 1);
     }
@@ -153,7 +153,7 @@ private Q_SLOTS:
             b.world.removeDevice();
         });
         QVERIFY(manager->connectToAP("LabNet", "00:1A:2B:3C:4D:01", true));
-        QVERIFY(failed.wait(8000));
+        QVERIFY(failed.wait(30000));
         QVERIFY(secondRefused);
         QVERIFY(!manager->keyDialog()->isVisible());
         QVERIFY(!manager->property().devicePresent);
@@ -170,7 +170,7 @@ private Q_SLOTS:
         connect(manager, &NetworkManager::signalShowConnectingMessage, manager,
                 &NetworkManager::slotAccessPointConnectingCancel);
         QVERIFY(manager->connectToAP("Guest", "00:1A:2B:3C:4D:03", false));
-        QVERIFY(failed.wait(8000));
+        QVERIFY(failed.wait(30000));
         QCOMPARE(connected.count(), 0);
         QVERIFY(!manager->property().connected);
     }
@@ -210,7 +210,7 @@ private Q_SLOTS:
             QTest::mouseClick(modal->findChild<QPushButton *>("BUTTON_CANCEL"), Qt::LeftButton);
         });
         QVERIFY(manager->connectToAP("LabNet", "00:1A:2B:3C:4D:01", true));
-        QVERIFY(failed.wait(8000));
+        QVERIFY(failed.wait(30000));
         QVERIFY(!keyboardAt.isNull());
         QCOMPARE(keyboardAt, expected);
         QCOMPARE(target, static_cast<QObject *>(manager->keyDialog()->passwordObject()));
