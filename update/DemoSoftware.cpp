@@ -18,25 +18,21 @@ QString inFolder(const QString &folder, const QString &name)
     return folder + QLatin1Char('/') + name;
 }
 
-// Why a top-level entry must not be installed, or an empty string.
-QString refusal(const QString &name, bool folder)
+// Why a top-level entry must not be installed, or an empty string. Files go into the
+// program folder and folders to /root; neither may take a name the installed system lives
+// by, whatever is there now: the loader link and the loaders, the program folder and
+// program files, the work and backup folders, the settings and the results log.
+QString refusal(const QString &name)
 {
-    if (folder) {
-        // Folders go to /root: never over the program's own folder, the work folders or
-        // the backup.
-        static const QStringList reserved = {QStringLiteral("ORBELIN_Vn"), QStringLiteral("temp"),
-                                             QStringLiteral("restore")};
-        if (reserved.contains(name))
-            return QStringLiteral("folder %1 would replace /root/%1").arg(name);
-        return QString();
-    }
-    // Files go into the program folder: never over the settings, the results log or a
-    // program version.
-    static const QRegularExpression program(QStringLiteral("^ORBELIN_Vn_\\d+_\\d+_\\d+$"));
-    if (name == QFileInfo(SystemPaths::settingsFile()).fileName()
-        || name == QFileInfo(SystemPaths::resultsLogFile()).fileName()
-        || program.match(name).hasMatch())
-        return QStringLiteral("file %1 would replace the program's own").arg(name);
+    static const QStringList reserved = {
+        QStringLiteral("loader"), QStringLiteral("ORBELIN_Vn"), QStringLiteral("temp"),
+        QStringLiteral("restore"),
+        QFileInfo(SystemPaths::settingsFile()).fileName(),
+        QFileInfo(SystemPaths::resultsLogFile()).fileName()};
+    static const QRegularExpression versioned(
+        QStringLiteral("(loader|ORBELIN_Vn)_\\d+_\\d+_\\d+"));
+    if (reserved.contains(name) || versioned.match(name).hasMatch())
+        return QStringLiteral("%1 would replace the program's own").arg(name);
     return QString();
 }
 
@@ -45,7 +41,7 @@ bool checkTop(const QStringList &top, QString *error)
     bool demo = false;
     for (const QString &name : top) {
         const SafeFile::Kind kind = SafeFile::kind(inFolder(WorkFolder, name));
-        const QString why = refusal(name, kind == SafeFile::Folder);
+        const QString why = refusal(name);
         if (!why.isEmpty()) {
             *error = why;
             return false;
@@ -102,9 +98,10 @@ bool installDemoSoftware(QString package)
         const QString destinationFolder = folder ? QStringLiteral("/root") : programFolder;
         const QString existing = inFolder(destinationFolder, entry.fileName());
         const SafeFile::Kind kind = SafeFile::kind(existing);
-        // A file replaces a file or a link, a folder a folder or a link; nothing replaces
-        // an entry of the other kind.
-        if (kind == SafeFile::Link || kind == (folder ? SafeFile::Folder : SafeFile::File))
+        // A file replaces a file or a link in the program folder, a folder only a folder
+        // in /root; nothing else is replaced.
+        if (kind == (folder ? SafeFile::Folder : SafeFile::File)
+            || (!folder && kind == SafeFile::Link))
             SafeFile::removeAll(existing);
         if (!copyRecursively(entry, QFileInfo(SystemPaths::map(destinationFolder))))
             qDebug() << Q_FUNC_INFO << "could not install" << entry.fileName();

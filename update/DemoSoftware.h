@@ -4,10 +4,11 @@
 #include <QString>
 
 // The demo package "ORBELIN_Vn-Demo.ovn": a gzip tar whose top-level files go into the
-// program folder and whose top-level folders go to "/root", replacing what has their
-// names. It must hold the demo program "ORBELIN_Vn-demo". A package that cannot be
-// unpacked whole, holds anything unsafe, or would replace the program's own files and
-// folders is refused and changes nothing.
+// program folder, replacing a file or link of their name, and whose top-level folders go
+// to "/root", replacing only a folder of their name. It must hold the demo program
+// "ORBELIN_Vn-demo". A package that cannot be unpacked whole, does not fit on the disk,
+// holds anything unsafe, or uses a name the installed program lives by is refused and
+// changes nothing.
 
 // Installs the package (instrument path); true when the demo program is installed.
 // Callers look for the demo program file afterwards.

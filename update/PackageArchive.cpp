@@ -1,6 +1,7 @@
 #include "PackageArchive.h"
 
 #include "ExternalProgram.h"
+#include "MediaMonitor.h"
 #include "SystemPaths.h"
 
 #include <QDebug>
@@ -14,6 +15,8 @@
 namespace {
 
 const QString Tar = QStringLiteral("tar");
+// What a member takes on disk beyond its bytes, at most (one file-system block).
+const quint64 BlockBytes = 4096;
 
 // Every stored file and folder is either a plain file or a folder, with no link and no
 // set-id bit; anything else came from a tar that did not do what it listed.
@@ -98,7 +101,7 @@ bool PackageArchive::list(const QString &archive, QList<PackageEntry> *entries, 
     }
     // mode owner/group size date time name
     static const QRegularExpression line(QStringLiteral(
-        "^(\\S)(\\S{9}) +\\S+ +\\S+ +-?\\d+-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d(?:\\.\\d+)? (.*)$"));
+        "^(\\S)(\\S{9}) +\\S+ +(\\S+) +-?\\d+-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d(?:\\.\\d+)? (.*)$"));
     const QList<QByteArray> lines = result.output.split('\n');
     for (const QByteArray &raw : lines) {
         if (raw.isEmpty())
@@ -112,7 +115,11 @@ bool PackageArchive::list(const QString &archive, QList<PackageEntry> *entries, 
         PackageEntry entry;
         entry.type = m.captured(1).at(0);
         entry.mode = m.captured(2);
-        QString name = m.captured(3);
+        bool sized = false;
+        entry.size = m.captured(3).toLongLong(&sized);
+        if (!sized)
+            entry.size = -1;
+        QString name = m.captured(4);
         if (entry.type == QLatin1Char('l') || entry.type == QLatin1Char('h')) {
             // "name -> target" and "name link to target"; the name is not needed for a
             // member that is refused anyway, but keep it readable for the message.
@@ -166,6 +173,21 @@ bool PackageArchive::unpack(const QString &archive, const QString &folder, QStri
         const QString why = refusal(entry);
         if (!why.isEmpty()) {
             *error = QStringLiteral("%1 refused: %2").arg(archive, why);
+            return false;
+        }
+    }
+    // A small package can unpack to far more than its own size: what tar lists must fit.
+    const quint64 free = quint64(MediaMonitor::freeDiskSpace(folder)) << 20;
+    quint64 needed = ReserveBytes;
+    for (const PackageEntry &entry : qAsConst(entries)) {
+        if (entry.size < 0) {
+            *error = QStringLiteral("%1 refused: no size listed for %2").arg(archive, entry.name);
+            return false;
+        }
+        needed += quint64(entry.size) + BlockBytes;
+        if (needed > free) {
+            *error = QStringLiteral("%1 refused: it unpacks to more than the %2 MiB free in %3")
+                         .arg(archive).arg(free >> 20).arg(folder);
             return false;
         }
     }

@@ -9,6 +9,7 @@ struct PackageEntry
     QChar type;                 // '-' file, 'd' folder, 'l' symbolic link, 'h' hard link, ...
     QString mode;               // "rwxr-xr-x" as tar shows it
     QString name;               // as stored, escapes decoded
+    qint64 size = -1;           // bytes it unpacks to; -1 when tar listed none
 };
 
 // The one place that runs tar for packages (gzip tar archives): software updates, the
@@ -31,9 +32,13 @@ public:
     // Why a member must not be unpacked, or an empty string when it may.
     static QString refusal(const PackageEntry &entry);
 
+    // Kept free when a package is unpacked, beyond what its members take.
+    static constexpr qint64 ReserveBytes = 32 * 1024 * 1024;
+
     // Unpacks into folder, which must exist and be empty. Nothing is unpacked when any
-    // member is refused; false also when tar fails or the result holds anything but
-    // plain files and folders.
+    // member is refused or the members would not fit on the folder's volume (with a
+    // block per member and ReserveBytes to spare); false also when tar fails or the
+    // result holds anything but plain files and folders.
     static bool unpack(const QString &archive, const QString &folder, QString *error);
 
     // Archives folder (its path inside the archive is the instrument path without the

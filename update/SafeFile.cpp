@@ -28,6 +28,18 @@ SafeFile::Kind SafeFile::kind(const QString &path)
     return Other;
 }
 
+bool SafeFile::throughLink(const QString &path)
+{
+    const QStringList parts = QDir::cleanPath(path).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    QString step;
+    for (const QString &part : parts) {
+        step += QLatin1Char('/') + part;
+        if (kind(step) == Link)
+            return true;
+    }
+    return false;
+}
+
 bool SafeFile::removeAll(const QString &path)
 {
     const QString real = SystemPaths::map(path);

@@ -13,6 +13,9 @@ public:
     // What the path itself is (a link is a link, whatever it points at).
     static Kind kind(const QString &path);
 
+    // Whether the path, or a folder on the way to it, is a symbolic link.
+    static bool throughLink(const QString &path);
+
     // Removes a file, a link (not what it points at) or a folder with everything in it
     // (links inside are removed, never followed). True when nothing is left.
     static bool removeAll(const QString &path);

@@ -230,18 +230,31 @@ bool SoftwareUpdater::isProgram(const char *path)
 
 // ---- backup -----------------------------------------------------------------------------
 
-bool SoftwareUpdater::backup()
+QString SoftwareUpdater::backupSettingsRefusal() const
 {
     const QString folder = QDir::cleanPath(m_BackupDir.path());
     const QString install = QDir::cleanPath(m_UpdateDirPath);
     if (m_BackupFileName.isEmpty() || m_BackupFileName.contains(QLatin1Char('/'))
         || m_BackupFileName.startsWith(QLatin1Char('.')) || m_BackupDir.path().isEmpty()
         || !folder.startsWith(QLatin1Char('/')) || install.isEmpty() || folder == install
-        || folder.startsWith(install + QLatin1Char('/'))) {
+        || folder.startsWith(install + QLatin1Char('/')))
+        return QStringLiteral("invalid backup folder %1 or name %2").arg(folder, m_BackupFileName);
+    // The old backup is deleted: through a link that would be whatever the link points at.
+    if (SafeFile::throughLink(folder))
+        return QStringLiteral("backup folder %1 is or lies under a symbolic link").arg(folder);
+    return QString();
+}
+
+bool SoftwareUpdater::backup()
+{
+    const QString refusal = backupSettingsRefusal();
+    if (!refusal.isEmpty()) {
         m_Error = InvalidSettings;
-        qDebug() << Q_FUNC_INFO << "invalid backup settings" << folder << m_BackupFileName;
+        qDebug() << Q_FUNC_INFO << refusal;
         return false;
     }
+    const QString folder = QDir::cleanPath(m_BackupDir.path());
+    const QString install = QDir::cleanPath(m_UpdateDirPath);
     if (!QDir().mkpath(SystemPaths::map(folder))) {
         m_Error = BackupFailed;
         qDebug() << Q_FUNC_INFO << "cannot create" << folder;
@@ -403,6 +416,13 @@ void SoftwareUpdater::run()
             || m_SymbolicLinkName.contains(QLatin1Char('/')))) {
         fail(InvalidSettings, QStringLiteral("no loader rule"));
         return;
+    }
+    if (m_BackupOn) {
+        const QString refusal = backupSettingsRefusal();
+        if (!refusal.isEmpty()) {
+            fail(BackupFailed, refusal);
+            return;
+        }
     }
     // The package is unpacked and checked before the backup replaces the last one, so a
     // bad package changes nothing outside the unpack folder.

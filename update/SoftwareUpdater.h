@@ -106,6 +106,8 @@ protected:
     void run() override;
 
 private:
+    // Why the backup folder or name cannot be used, or an empty string.
+    QString backupSettingsRefusal() const;
     bool fail(SoftwareUpdaterError error, const QString &why);
     bool unpackPackage();
     bool installEntries(QStringList *installed);

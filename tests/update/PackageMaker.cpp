@@ -4,6 +4,9 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QProcess>
+#include <QStorageInfo>
+#include <QTemporaryDir>
 
 #include <cstring>
 #include <sys/stat.h>
@@ -100,6 +103,27 @@ QByteArray gzip(const QByteArray &data)
     out.resize(int(z.total_out));
     deflateEnd(&z);
     return out;
+}
+
+QByteArray oversized(const QByteArray &name, const QByteArray &data)
+{
+    QTemporaryDir dir;
+    QFile small(dir.filePath(QString::fromUtf8(name)));
+    QFile filler(dir.filePath(QStringLiteral(".filler")));
+    const qint64 size = QStorageInfo(dir.path()).bytesFree() + (qint64(1) << 30);
+    if (!small.open(QIODevice::WriteOnly) || small.write(data) != data.size()
+        || !filler.open(QIODevice::WriteOnly) || !filler.resize(size))
+        qFatal("cannot write the files of an oversized package");
+    small.close();
+    filler.close();
+    QProcess tar;
+    tar.start(QStringLiteral("tar"), {QStringLiteral("--sparse"), QStringLiteral("-czf"),
+                                      QStringLiteral("-"), QStringLiteral("-C"), dir.path(),
+                                      QString::fromUtf8(name), QStringLiteral(".filler")});
+    // A package that is not made must not pass for a refused one.
+    if (!tar.waitForFinished(60000) || tar.exitCode() != 0)
+        qFatal("tar cannot make an oversized package");
+    return tar.readAllStandardOutput();
 }
 
 QByteArray elf(const QByteArray &tag)

@@ -26,6 +26,10 @@ QByteArray tar(const QList<TarMember> &members);
 QByteArray gzip(const QByteArray &data);
 inline QByteArray package(const QList<TarMember> &members) { return gzip(tar(members)); }
 
+// A package made by tar of a small file and a hidden sparse file that unpacks to more
+// than the temporary folder's volume has free, yet takes next to no room.
+QByteArray oversized(const QByteArray &name, const QByteArray &data);
+
 // The start of an ELF program, enough for the program test.
 QByteArray elf(const QByteArray &tag);
 

@@ -24,6 +24,8 @@ private:
         root.writeFile("/root/ORBELIN_Vn/Protocol/Yeast.ini", "protocol");
         root.writeFile("/root/restore/ORBELIN_Vn_1_0_2.ovn", "backup");
         root.writeFile("/ORBELIN/Counts/a.tif", "image");
+        root.writeFile("/root/loader_1_0_3", "#!/bin/sh\n");
+        QVERIFY(QFile::link(root.path("/root/loader_1_0_3"), root.path("/root/loader")));
     }
 
 private Q_SLOTS:
@@ -81,6 +83,12 @@ private Q_SLOTS:
         QTest::newRow("results log") << PackageMaker::package({demo, TarMember::file("CountingResults.csv", "x")});
         QTest::newRow("program file") << PackageMaker::package(
             {demo, TarMember::file("ORBELIN_Vn_1_0_3", PackageMaker::elf("fake"))});
+        // A folder named loader replaced the launcher's link, and nothing started.
+        QTest::newRow("loader folder") << PackageMaker::package(
+            {demo, TarMember::folder("loader/"), TarMember::file("loader/x", "x")});
+        QTest::newRow("loader file name") << PackageMaker::package({demo, TarMember::folder("loader_1_0_4/")});
+        QTest::newRow("unpacks to more than the free space")
+            << PackageMaker::oversized("ORBELIN_Vn-demo", PackageMaker::elf("demo"));
     }
     void refusedPackagesChangeNothing()
     {
@@ -98,27 +106,19 @@ private Q_SLOTS:
         TestRoot root;
         instrument(root);
         root.writeFile("/root/Counts", "a file where the package has a folder");
-        root.writeFile(Package, PackageMaker::package(
-            {TarMember::file("ORBELIN_Vn-demo", PackageMaker::elf("demo")),
-             TarMember::file("Protocol", "a file where the program has a folder"),
-             TarMember::folder("Counts/")}));
-        QVERIFY(installDemoSoftware(Package));
-        QCOMPARE(root.readFile("/root/ORBELIN_Vn/Protocol/Yeast.ini"), QByteArray("protocol"));
-        QCOMPARE(root.readFile("/root/Counts"), QByteArray("a file where the package has a folder"));
-    }
-
-    void linkAtAFolderNameReplacedNotFollowed()
-    {
-        TestRoot root;
-        instrument(root);
         QVERIFY(QFile::link(root.path("/ORBELIN"), root.path("/root/DemoData")));
         root.writeFile(Package, PackageMaker::package(
             {TarMember::file("ORBELIN_Vn-demo", PackageMaker::elf("demo")),
+             TarMember::file("Protocol", "a file where the program has a folder"),
+             TarMember::folder("Counts/"),
              TarMember::folder("DemoData/"), TarMember::file("DemoData/one.tif", "1")}));
         QVERIFY(installDemoSoftware(Package));
-        QCOMPARE(root.readFile("/ORBELIN/Counts/a.tif"), QByteArray("image"));
-        QVERIFY(!QFileInfo(root.path("/root/DemoData")).isSymLink());
-        QCOMPARE(root.readFile("/root/DemoData/one.tif"), QByteArray("1"));
+        QCOMPARE(root.readFile("/root/ORBELIN_Vn/Protocol/Yeast.ini"), QByteArray("protocol"));
+        QCOMPARE(root.readFile("/root/Counts"), QByteArray("a file where the package has a folder"));
+        // A link in /root stays, and nothing is written through it.
+        QCOMPARE(QFile::symLinkTarget(root.path("/root/DemoData")), root.path("/ORBELIN"));
+        QCOMPARE(QDir(root.path("/ORBELIN")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                 QStringList{"Counts"});
     }
 
     void copyRecursivelyNeverOverwrites()

@@ -284,16 +284,20 @@ private Q_SLOTS:
         QTest::addColumn<QString>("package");
         QTest::addColumn<QString>("backupFolder");
         QTest::addColumn<QString>("backupName");
+        QTest::addColumn<QString>("link");      // made to point at the saved counts
         QTest::addColumn<int>("error");
-        QTest::newRow("install folder missing") << "/nowhere" << Package << "/root/restore" << "a.ovn" << int(InvalidSettings);
-        QTest::newRow("no package") << ProgramFolder << "" << "/root/restore" << "a.ovn" << int(InvalidSettings);
-        QTest::newRow("package missing") << ProgramFolder << "/media/STICK/none.ovn" << "/root/restore" << "a.ovn" << int(NoExistUpdateFile);
-        QTest::newRow("empty backup folder") << ProgramFolder << Package << "" << "a.ovn" << int(BackupFailed);
-        QTest::newRow("relative backup folder") << ProgramFolder << Package << "restore" << "a.ovn" << int(BackupFailed);
-        QTest::newRow("backup into the program folder") << ProgramFolder << Package << ProgramFolder << "a.ovn" << int(BackupFailed);
-        QTest::newRow("backup inside the program folder") << ProgramFolder << Package << ProgramFolder + "/restore" << "a.ovn" << int(BackupFailed);
-        QTest::newRow("no backup name") << ProgramFolder << Package << "/root/restore" << "" << int(BackupFailed);
-        QTest::newRow("backup name with a folder") << ProgramFolder << Package << "/root/restore" << "../a.ovn" << int(BackupFailed);
+        QTest::newRow("install folder missing") << "/nowhere" << Package << "/root/restore" << "a.ovn" << "" << int(InvalidSettings);
+        QTest::newRow("no package") << ProgramFolder << "" << "/root/restore" << "a.ovn" << "" << int(InvalidSettings);
+        QTest::newRow("package missing") << ProgramFolder << "/media/STICK/none.ovn" << "/root/restore" << "a.ovn" << "" << int(NoExistUpdateFile);
+        QTest::newRow("empty backup folder") << ProgramFolder << Package << "" << "a.ovn" << "" << int(BackupFailed);
+        QTest::newRow("relative backup folder") << ProgramFolder << Package << "restore" << "a.ovn" << "" << int(BackupFailed);
+        QTest::newRow("backup into the program folder") << ProgramFolder << Package << ProgramFolder << "a.ovn" << "" << int(BackupFailed);
+        QTest::newRow("backup inside the program folder") << ProgramFolder << Package << ProgramFolder + "/restore" << "a.ovn" << "" << int(BackupFailed);
+        QTest::newRow("no backup name") << ProgramFolder << Package << "/root/restore" << "" << "" << int(BackupFailed);
+        // The old backup was deleted through the link: the saved counts went with it.
+        QTest::newRow("backup folder is a link") << ProgramFolder << Package << "/root/restore" << "a.ovn" << "/root/restore" << int(BackupFailed);
+        QTest::newRow("backup folder under a link") << ProgramFolder << Package << "/root/saved/Counts" << "a.ovn" << "/root/saved" << int(BackupFailed);
+        QTest::newRow("backup name with a folder") << ProgramFolder << Package << "/root/restore" << "../a.ovn" << "" << int(BackupFailed);
     }
     void badSettings()
     {
@@ -301,10 +305,15 @@ private Q_SLOTS:
         QFETCH(QString, package);
         QFETCH(QString, backupFolder);
         QFETCH(QString, backupName);
+        QFETCH(QString, link);
         QFETCH(int, error);
         TestRoot root;
         install103(root);
-        root.writeFile("/root/restore/ORBELIN_Vn_1_0_2.ovn", "old archive");
+        root.writeFile("/ORBELIN/Counts/Yeast_0302/01_RAW.tif", "image");
+        if (link.isEmpty())
+            root.writeFile("/root/restore/ORBELIN_Vn_1_0_2.ovn", "old archive");
+        else
+            QVERIFY(QFile::link(root.path("/ORBELIN"), root.path(link)));
         writePackage(root, {TarMember::file("ORBELIN_Vn_1_0_4", PackageMaker::elf("1.0.4"))});
         const auto before = PackageMaker::snapshot(root.root(), NotChecked);
         SoftwareUpdater updater;
@@ -378,6 +387,8 @@ private Q_SLOTS:
         TarMember device = TarMember::file("console", "");
         device.type = '3';
         QTest::newRow("device file") << PackageMaker::package({device});
+        QTest::newRow("unpacks to more than the free space")
+            << PackageMaker::oversized("ORBELIN_Vn_1_0_4", PackageMaker::elf("1.0.4"));
     }
     void badPackagesChangeNothing()
     {
