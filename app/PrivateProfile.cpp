@@ -456,7 +456,7 @@ bool WritePrivateProfileString(const std::string &section, const std::string &ke
     // What Qt's store would keep of the value must read back, whatever the file held.
     const IniText written(text);
     const KeyLine *check = written.find(name);
-    if (!written.wellFormed || !check
+    if (!check
         || decodeValue(text, check->valueStart, check->end)
                != QString::fromStdString(value).toStdString()) {
         qDebug() << Q_FUNC_INFO << realPath << "the key would not read back; left as it is";
