@@ -93,7 +93,23 @@ void Core::concentration(int count, float volume, float dilution, float &mantiss
     if (!std::isfinite(value) || value <= 0.0)
         return;
     exponent = int(std::floor(std::log10(value)));
-    mantissa = float(std::round(value / std::pow(10.0, exponent) * 100.0) / 100.0);
+    double hundredths = std::round(value / std::pow(10.0, exponent) * 100.0);
+    // 9.995 rounds to 10.00: that is 1.00 of the next power.
+    if (hundredths >= 1000.0) {
+        hundredths = std::round(hundredths / 10.0);
+        ++exponent;
+    }
+    mantissa = float(hundredths / 100.0);
+}
+
+QString Core::concentrationText(float mantissa, int exponent)
+{
+    return QStringLiteral("%1 x 10e%2 cells/mL").arg(double(mantissa), 0, 'f', 2).arg(exponent);
+}
+
+QString Core::concentrationLogText(float mantissa, int exponent)
+{
+    return QString::asprintf("%.2fE%02d", double(mantissa), exponent);
 }
 
 } // namespace Tesmora

@@ -2,6 +2,8 @@
 
 #include <opencv2/core.hpp>
 
+#include <QString>
+
 namespace Tesmora {
 
 // The images a cell counter keeps; the saved analysed image is GFL, the annotated one TAG.
@@ -61,10 +63,14 @@ public:
     static float roundness(double mu20, double mu02, double mu11);
 
     // cells = count / volume x dilution (/ 1000 for µL), as mantissa x 10^exponent with
-    // the mantissa rounded to two decimals. A count of 0 or less, or a volume or dilution
-    // that is not above 0, gives 0 and 0.
+    // the mantissa rounded to two decimals, 1.00 to 9.99. A count of 0 or less, or a volume
+    // or dilution that is not above 0, gives 0 and 0.
     static void concentration(int count, float volume, float dilution, float &mantissa,
                               int &exponent, VolumeFactorUnit unit = VOLUME_FACTOR_ML);
+    // A concentration as the screens show it, "1.25 x 10e6 cells/mL", and as the results
+    // log holds it, "1.25E06".
+    static QString concentrationText(float mantissa, int exponent);
+    static QString concentrationLogText(float mantissa, int exponent);
 
 private:
     cv::Mat m_Images[ImageTypeCount];

@@ -2,6 +2,8 @@
 #include "ui_MessageDlg.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QTextDocument>
 #include <QTimer>
 
 namespace {
@@ -13,7 +15,7 @@ struct MessageEntry
     const char *text;
 };
 
-// "\n" breaks a plain text; texts starting with "<" are rich text.
+// "\n" breaks a plain text; texts with tags are rich text.
 const MessageEntry s_messages[] = {
     {MSG_DEFAULT_PROTOCOL_LOCKED, MSG_BUTTON_OK,
      "The DEFAULT protocol cannot be edited or deleted.\nPlease select another protocol."},
@@ -111,8 +113,8 @@ bool MessageDlg::lookup(MessageType type, QString *text, MessageButtonVisibility
 void MessageDlg::setMessage(const QString &text)
 {
     m_Text = text;
-    ui->LABEL_MESSAGE->setTextFormat(text.startsWith(QLatin1Char('<')) ? Qt::RichText
-                                                                        : Qt::PlainText);
+    // Rich texts need not start with a tag ("...found.<br/>Do you...").
+    ui->LABEL_MESSAGE->setTextFormat(Qt::mightBeRichText(text) ? Qt::RichText : Qt::PlainText);
     ui->LABEL_MESSAGE->setText(text);
 }
 
@@ -157,6 +159,16 @@ void MessageDlg::hideEvent(QHideEvent *event)
     m_RaiseTimer->stop();
     m_BusyTimer->stop();
     QDialog::hideEvent(event);
+}
+
+void MessageDlg::keyPressEvent(QKeyEvent *event)
+{
+    // A box without buttons stays until its owner closes it.
+    if (m_Visibility == MSG_BUTTON_NONE && event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void MessageDlg::reject()

@@ -32,6 +32,7 @@ public:
 protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void reject() override;
 
 private Q_SLOTS:

@@ -217,7 +217,7 @@ void CountFrame::setCounting(bool counting)
 void CountFrame::showTotals(const counting_results_t &results, const QString &protocol)
 {
     ui->LABEL_TOTAL_CELLS_CONCENTRATION->setText(
-        tr("%1 x 10e%2 cells/mL").arg(double(results.mantissa), 0, 'f', 2).arg(results.exponent));
+        Tesmora::Core::concentrationText(results.mantissa, results.exponent));
     ui->LABEL_AVERAGE_SIZE->setText(
         QStringLiteral("%1 \u00b5m").arg(double(results.meanSize), 0, 'f', 1));
     ui->LABEL_TOTAL_CELLS->setText(QString::number(results.count));
@@ -237,24 +237,19 @@ void CountFrame::showTotals(const counting_results_t &results, const QString &pr
     }
 }
 
-QString CountFrame::concentrationLogText(float mantissa, int exponent)
-{
-    return QString::asprintf("%.2fE%02d", double(mantissa), exponent);
-}
-
 std::string CountFrame::resultsLogRow(const counting_results_t &results, const QString &protocol,
                                       const QDateTime &when)
 {
     QStringList fields{QString(), when.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")),
                        QString::number(results.count),
-                       concentrationLogText(results.mantissa, results.exponent),
+                       Tesmora::Core::concentrationLogText(results.mantissa, results.exponent),
                        QString::asprintf("%.2f", double(results.meanSize)), oneField(protocol)};
     // The log has columns for the twenty fields a count holds.
     for (size_t i = 0; i < results.fields.size() && i < size_t(CountingManager::MaxFields); ++i) {
         const field_result_t &field = results.fields[i];
         if (field.analysed)
             fields << QString::number(field.count)
-                   << concentrationLogText(field.mantissa, field.exponent);
+                   << Tesmora::Core::concentrationLogText(field.mantissa, field.exponent);
         else
             fields << QString() << QString();
     }

@@ -57,8 +57,6 @@ public:
     // (left empty for a field that could not be counted).
     static std::string resultsLogRow(const counting_results_t &results, const QString &protocol,
                                      const QDateTime &when);
-    // A concentration as the results log holds it: "1.25E06".
-    static QString concentrationLogText(float mantissa, int exponent);
 
 public Q_SLOTS:
     // Counts the cells of the save folder's raw images again with the current protocol.

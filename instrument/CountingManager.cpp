@@ -92,14 +92,28 @@ protocol_param_t CountingManager::readCurrentProtocol()
     const std::string path =
         (SystemPaths::protocolFolder() + QLatin1Char('/') + protocol.name + QStringLiteral(".ini"))
             .toStdString();
-    protocol.dilutionFactor = leadingInteger(readValue("Dilution Factor", "Value", "2", path));
-    protocol.minCellSize = leadingDecimal(readValue("Min Cell Size", "Size", "0.3", path));
-    protocol.maxCellSize = leadingDecimal(readValue("Max Cell Size", "Size", "50", path));
-    protocol.roundness = leadingInteger(readValue("Roundness", "Value", "30", path));
+    // Each value within the protocol screen's limits, whatever the file holds: a maximum
+    // size of 1e38 made the counter ask for an image of petabytes.
+    protocol.dilutionFactor =
+        std::clamp(leadingInteger(readValue("Dilution Factor", "Value", "2", path)), 1, 20000);
+    const protocol_param_t builtIn;
+    auto size = [&builtIn](float value) {
+        return value >= builtIn.minCellSize ? std::min(value, builtIn.maxCellSize)
+                                            : builtIn.minCellSize;
+    };
+    protocol.minCellSize = size(leadingDecimal(readValue("Min Cell Size", "Size", "0.3", path)));
+    protocol.maxCellSize = size(leadingDecimal(readValue("Max Cell Size", "Size", "50", path)));
+    if (protocol.minCellSize >= protocol.maxCellSize) {
+        qDebug() << Q_FUNC_INFO << protocol.name << "sizes out of order; built-in sizes taken";
+        protocol.minCellSize = builtIn.minCellSize;
+        protocol.maxCellSize = builtIn.maxCellSize;
+    }
+    protocol.roundness =
+        std::clamp(leadingInteger(readValue("Roundness", "Value", "30", path)), 0, 100);
     protocol.declusteringLevel =
-        leadingInteger(readValue("Declustering Level", "Level", "7", path));
+        std::clamp(leadingInteger(readValue("Declustering Level", "Level", "7", path)), 0, 10);
     protocol.detectionSensitivity =
-        leadingInteger(readValue("Detection Sensitivity", "Value", "4", path));
+        std::clamp(leadingInteger(readValue("Detection Sensitivity", "Value", "4", path)), 0, 9);
     return protocol;
 }
 

@@ -97,7 +97,7 @@ QString SavedCountTotals::concentrationText() const
     int exponent = 0;
     if (!concentration(&mantissa, &exponent))
         return QString();
-    return QStringLiteral("%1 x 10e%2 cells/mL").arg(double(mantissa), 0, 'f', 2).arg(exponent);
+    return Tesmora::Core::concentrationText(mantissa, exponent);
 }
 
 QString SavedCountTotals::meanSizeText() const

@@ -8,6 +8,8 @@
 #include <QElapsedTimer>
 #include <QRegularExpression>
 
+#include <climits>
+
 namespace {
 
 const QRegularExpression re_cell_addr(QStringLiteral("^ +Cell[0-9 -]+Address: ([A-Za-z0-9:]+)$"));
@@ -153,15 +155,19 @@ bool APMonitor::parse_iwlist_output(QStringList &lines, AccessPoint &ap)
 
 int APMonitor::levelOf(const QString &value, const QString &rest)
 {
+    // Wide and bounded: a reading such as "536870912/-1" overflows an int on the way.
+    auto number = [](const QString &text) {
+        return qBound<qint64>(INT_MIN, text.toLongLong(), INT_MAX);
+    };
     const QStringList parts = value.split(QLatin1Char('/'));
-    int level = parts.at(0).toInt();
+    qint64 level = number(parts.at(0));
     if (parts.size() >= 2) {
-        const int scale = parts.at(1).toInt();
+        const qint64 scale = number(parts.at(1));
         level = scale != 0 ? level * 100 / scale : 0;   // "a/0" carries no level
     }
     if (rest.contains(QLatin1String("dBm"))) {
         // dBm to a 0..100 scale: -30 dBm gives 95, -60 gives 65, -95 and below give 0.
-        const double x = level;
+        const double x = double(level);
         const double y = -0.01535185 * x * x - 0.37943426 * x + 98.181873;
         if (y <= 0)
             return 0;
@@ -169,5 +175,5 @@ int APMonitor::levelOf(const QString &value, const QString &rest)
             return 100;
         return int(y);
     }
-    return qBound(0, level, 100);
+    return int(qBound<qint64>(0, level, 100));
 }

@@ -22,6 +22,7 @@ private Q_SLOTS:
         QTest::newRow("rounded to two decimals") << 1236 << 1.0f << 1.0f << 0 << 1.24f << 3;
         QTest::newRow("rounded down") << 1234 << 1.0f << 1.0f << 0 << 1.23f << 3;
         QTest::newRow("exact power of ten") << 1000 << 1.0f << 1.0f << 0 << 1.0f << 3;
+        QTest::newRow("rounded up to the next power") << 9996 << 1.0f << 1.0f << 0 << 1.0f << 4;
         QTest::newRow("below one cell/mL") << 5 << 100.0f << 1.0f << 0 << 5.0f << -2;
         QTest::newRow("per uL divides by 1000") << 123 << 1e-4f << 1.0f << 1 << 1.23f << 3;
         QTest::newRow("volume not exact in float") << 50 << 0.1f << 1.0f << 0 << 5.0f << 2;
@@ -54,12 +55,30 @@ private Q_SLOTS:
         QVERIFY2(std::fabs(m - mantissa) < 1e-4f, qPrintable(QString::number(m)));
     }
 
+    // 9,996 cells in 1 mL showed as "10.00 x 10e3 cells/mL".
+    void shownMantissaStaysBelowTen()
+    {
+        for (const float volume : {1.0f, 3e-5f, 1.7e-6f}) {
+            for (int count = 1; count <= 100000; ++count) {
+                float m = 0;
+                int e = 0;
+                Tesmora::Core::concentration(count, volume, 3.0f, m, e);
+                const QString text = Tesmora::Core::concentrationText(m, e);
+                const double shown = text.section(' ', 0, 0).toDouble();
+                QVERIFY2(shown >= 1.0 && shown <= 9.99, qPrintable(text));
+                const double value = double(count) / double(volume) * 3.0;
+                QVERIFY2(std::fabs(shown * std::pow(10.0, e) / value - 1.0) < 0.006,
+                         qPrintable(text));
+            }
+        }
+    }
+
     void logTextKeepsTwoDecimals()
     {
         float m = 0;
         int e = 0;
         Tesmora::Core::concentration(987, 1e-4f, 1.0f, m, e);
-        QCOMPARE(QString::asprintf("%.2fE%02d", double(m), e), QString("9.87E06"));
+        QCOMPARE(Tesmora::Core::concentrationLogText(m, e), QString("9.87E06"));
     }
 };
 

@@ -64,7 +64,8 @@ private Q_SLOTS:
         QCOMPARE(dialog.message(), text);
         QCOMPARE(visibleButtons(dialog), buttons);
         auto *label = dialog.findChild<QLabel *>("LABEL_MESSAGE");
-        QCOMPARE(label->textFormat(), text.startsWith('<') ? Qt::RichText : Qt::PlainText);
+        // Message 26 showed its "<br/>" as text.
+        QCOMPARE(label->textFormat(), text.contains("<br/>") ? Qt::RichText : Qt::PlainText);
     }
 
     void pressedButtons_data()
@@ -111,6 +112,8 @@ private Q_SLOTS:
     void boxWithoutButtonsWaitsForOwner()
     {
         MessageDlg dialog(MSG_CONNECTING);
+        // Escape closed it before.
+        ModalAnswer::next([](QWidget *modal) { QTest::keyClick(modal, Qt::Key_Escape); });
         QTimer::singleShot(700, &dialog, &QDialog::accept);
         QElapsedTimer clock;
         clock.start();

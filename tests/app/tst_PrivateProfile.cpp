@@ -3,6 +3,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSettings>
 #include <QtTest>
 
 class PrivateProfileTest : public QObject
@@ -21,35 +22,84 @@ private:
     }
 
 private Q_SLOTS:
+    // One table of awkward values, written here and read by Qt's own INI store, and written
+    // by it and read here: the files in the field were written by that store.
     void roundTrip_data()
     {
-        QTest::addColumn<QString>("section");
-        QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
-        QTest::newRow("plain") << "Security" << "Enable" << "True";
-        QTest::newRow("blanks in names") << "Counting options" << "Counting field" << "10";
-        QTest::newRow("trailing zero kept") << "Protocol" << "Min size" << "0.30";
-        QTest::newRow("commas and blanks in value") << "A" << "B" << "1, 2 ,3";
-        QTest::newRow("leading blank in value") << "A" << "B" << " x";
-        QTest::newRow("equals sign in value") << "A" << "B" << "k=v";
-        QTest::newRow("percent-20 in value stays") << "A" << "B" << "a%20b";
-        QTest::newRow("utf-8") << "Wi-Fi" << "SSID" << QString::fromUtf8("Caf\xc3\xa9");
+        QTest::newRow("plain") << "True";
+        QTest::newRow("trailing zero kept") << "0.30";
+        QTest::newRow("date with blanks") << "05 DEC 2026 14:31";
+        QTest::newRow("commas") << "1, 2 ,3";
+        QTest::newRow("quotes") << "say \"hi\"";
+        QTest::newRow("backslashes") << "C:\\dir\\";
+        QTest::newRow("lone backslash") << "\\";
+        QTest::newRow("blank at start") << " x";
+        QTest::newRow("blank at end") << "x ";
+        QTest::newRow("semicolon") << "a;b";
+        QTest::newRow("equals sign") << "k=v";
+        QTest::newRow("hash") << "#x";
+        QTest::newRow("percent-20 stays") << "a%20b";
+        QTest::newRow("at sign") << "@x";
+        QTest::newRow("tab and line break") << "a\tb\nc";
+        QTest::newRow("utf-8, hex digit after") << QString::fromUtf8("Caf\xc3\xa9" "1 \xf0\x9f\x98\x80");
+        QTest::newRow("empty") << "";
     }
     void roundTrip()
     {
-        QFETCH(QString, section);
-        QFETCH(QString, key);
         QFETCH(QString, value);
         TestRoot root;
         const std::string path = "/root/ORBELIN_Vn/test.ini";
-        QVERIFY(WritePrivateProfileString(section.toStdString(), key.toStdString(),
-                                          value.toStdString(), path));
+        const QString section = QString::fromUtf8("Caf\xc3\xa9 options;=");
+        QVERIFY(WritePrivateProfileString(section.toStdString(), "Key name", value.toStdString(),
+                                          path));
+        // A value must not swallow the line after it.
+        QVERIFY(WritePrivateProfileString(section.toStdString(), "Next", "1", path));
         int found = 0;
-        QCOMPARE(QString::fromStdString(read(section.toStdString(), key.toStdString(), path,
-                                             &found)), value);
-        QCOMPARE(found, 1);
-        // Written inside the root, never at the real path.
-        QVERIFY(QFileInfo::exists(root.path("/root/ORBELIN_Vn/test.ini")));
+        const QString expected = value.isEmpty() ? "dflt" : value;
+        QCOMPARE(QString::fromStdString(read(section.toStdString(), "Key name", path, &found)),
+                 expected);
+        QCOMPARE(found, value.isEmpty() ? 0 : 1);
+        {
+            QSettings qt(root.path(QString::fromStdString(path)), QSettings::IniFormat);
+            QCOMPARE(qt.value(section + "/Key name").toString(), value);
+            QCOMPARE(qt.value(section + "/Next").toString(), QString("1"));
+            qt.setValue("Other section/Key name", value);
+        }
+        QCOMPARE(QString::fromStdString(read("Other section", "Key name", path)), expected);
+        QCOMPARE(QString::fromStdString(read(section.toStdString(), "Key name", path)), expected);
+    }
+
+    // Files written by hand or by other tools, read as Qt's store reads them.
+    void handMadeFiles_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF[Security]\nEnable=True\n")
+                                         << "True";
+        QTest::newRow("blanks around =") << QByteArray("[Security]\n  Enable \t= \tTrue \n")
+                                         << "True";
+        QTest::newRow("CRLF") << QByteArray("[Security]\r\nEnable=True\r\nPassword=x\r\n") << "True";
+        QTest::newRow("quoted") << QByteArray("[Security]\nEnable= \" a,b\" \n") << " a,b";
+        QTest::newRow("escaped")
+            << QByteArray("[Security]\nEnable=x\\\"y\\\\z\\x00e9\\t\\\n!\n")
+            << QString::fromUtf8("x\"y\\z\xc3\xa9\t!");
+        QTest::newRow("escaped names") << QByteArray("[Secur%69ty]\nEn%U0061ble=True\n") << "True";
+        QTest::newRow("comments") << QByteArray("[Security]\n;Enable=False\nEnable=True ;x\n")
+                                  << "True";
+        QTest::newRow("last one wins")
+            << QByteArray("[Security]\nEnable=False\n[Other]\nx=1\n[Security]\nEnable=True\n")
+            << "True";
+    }
+    void handMadeFiles()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, value);
+        TestRoot root;
+        QVERIFY(root.writeFile("/root/h.ini", file));
+        QCOMPARE(QSettings(root.path("/root/h.ini"), QSettings::IniFormat)
+                     .value("Security/Enable").toString(), value);
+        QCOMPARE(QString::fromStdString(read("Security", "Enable", "/root/h.ini")), value);
     }
 
     void missingFileAndKeysGiveDefault()
@@ -67,25 +117,41 @@ private Q_SLOTS:
         QCOMPARE(read("S", "Missing", "/root/a.ini", &found), std::string("dflt"));
     }
 
+    // Before, a write dropped the carriage return of every other line, the byte-order mark
+    // and the blank lines at the end.
     void writeKeepsEverythingElse()
     {
         TestRoot root;
-        root.writeFile("/root/k.ini",
-                       "[General]\nfoo=1\n\n[Counting%20options]\nCounting%20field=10\n"
-                       "Autofocus=0\n\n[Last]\nz=9\n");
+        const QByteArray head = "\xEF\xBB\xBF; notes\r\n[First]\r\n foo = 1 \r\n\r\n"
+                                "[Counting%20options]\r\nCounting%20field=10\r\n";
+        const QByteArray tail = "note=a\\\r\n b\r\n\r\n[Last]\r\nz=\"9,9\"";
+        QVERIFY(root.writeFile("/root/k.ini", head + "Autofocus = 0 ;every field\r\n" + tail));
         QVERIFY(WritePrivateProfileString("Counting options", "Autofocus", "1", "/root/k.ini"));
         QVERIFY(WritePrivateProfileString("Counting options", "Eject on", "yes", "/root/k.ini"));
-        QVERIFY(WritePrivateProfileString("New section", "k", "v", "/root/k.ini"));
-        QCOMPARE(read("General", "foo", "/root/k.ini"), std::string("1"));
-        QCOMPARE(read("Counting options", "Counting field", "/root/k.ini"), std::string("10"));
-        QCOMPARE(read("Counting options", "Autofocus", "/root/k.ini"), std::string("1"));
-        QCOMPARE(read("Counting options", "Eject on", "/root/k.ini"), std::string("yes"));
-        QCOMPARE(read("Last", "z", "/root/k.ini"), std::string("9"));
-        QCOMPARE(read("New section", "k", "/root/k.ini"), std::string("v"));
-        // The new key went into its own section, not the end of the file.
-        const QByteArray text = root.readFile("/root/k.ini");
-        QVERIFY2(text.indexOf("Eject on=yes") < text.indexOf("[Last]"), text.constData());
-        QCOMPARE(text.count("Autofocus="), 1);
+        QVERIFY(WritePrivateProfileString("Last", "k", "v", "/root/k.ini"));
+        QVERIFY(WritePrivateProfileString("New section", "k", "a,b", "/root/k.ini"));
+        QCOMPARE(root.readFile("/root/k.ini"),
+                 head + "Autofocus = 1;every field\r\n" + tail.left(tail.indexOf("\r\n\r\n") + 2)
+                     + "Eject on=yes\r\n\r\n[Last]\r\nz=\"9,9\"\r\nk=v\r\n\r\n"
+                       "[New section]\r\nk=\"a,b\"\r\n");
+        QCOMPARE(read("Counting options", "note", "/root/k.ini"), std::string("a b"));
+    }
+
+    // Before, such a file was replaced by one holding the written key alone.
+    void damagedFileIsLeftAlone_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::newRow("zeros after a power cut") << QByteArray(64, '\0');
+        QTest::newRow("cut inside a section name") << QByteArray("[Security]\nEnable=True\n[Cou");
+        QTest::newRow("line without =") << QByteArray("[Security]\nEnable=True\ngarbage\n");
+    }
+    void damagedFileIsLeftAlone()
+    {
+        QFETCH(QByteArray, file);
+        TestRoot root;
+        QVERIFY(root.writeFile("/root/d.ini", file));
+        QVERIFY(!WritePrivateProfileString("Security", "Password", "x", "/root/d.ini"));
+        QCOMPARE(root.readFile("/root/d.ini"), file);
     }
 
     void sameKeyInTwoSectionsIsTwoKeys()
@@ -117,6 +183,11 @@ private Q_SLOTS:
         QCOMPARE(read("A", "k", "/root/ro/f.ini"), std::string("old"));
         QFile::setPermissions(root.path("/root/ro"),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        // Nor is a file that cannot be read replaced by one holding the written key alone.
+        QFile::setPermissions(root.path("/root/ro/f.ini"), QFile::WriteOwner);
+        QVERIFY(!WritePrivateProfileString("A", "other", "v", "/root/ro/f.ini"));
+        QFile::setPermissions(root.path("/root/ro/f.ini"), QFile::ReadOwner | QFile::WriteOwner);
+        QCOMPARE(read("A", "k", "/root/ro/f.ini"), std::string("old"));
     }
 
     void writeIntoFolderThatIsAFileFails()

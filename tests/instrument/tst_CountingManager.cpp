@@ -108,7 +108,16 @@ private Q_SLOTS:
             << "Odd"
             << QByteArray("[Dilution Factor]\nValue=12abc\n[Min Cell Size]\nSize=0.30\n"
                           "[Max Cell Size]\nSize=abc\n[Roundness]\nValue= 40%\n")
-            << QVariantList{12, 0.3f, 0.0f, 40, 7, 4};
+            << QVariantList{12, 0.3f, 50.0f, 40, 7, 4};
+        QTest::newRow("beyond the protocol screen's limits")
+            << "Wild"
+            << QByteArray("[Dilution Factor]\nValue=50000\n[Min Cell Size]\nSize=0.01\n"
+                          "[Max Cell Size]\nSize=1e38\n[Roundness]\nValue=-5\n"
+                          "[Declustering Level]\nLevel=11\n[Detection Sensitivity]\nValue=10\n")
+            << QVariantList{20000, 0.3f, 50.0f, 0, 10, 9};
+        QTest::newRow("sizes out of order")
+            << "Swapped" << QByteArray("[Min Cell Size]\nSize=20\n[Max Cell Size]\nSize=2\n")
+            << builtIn;
     }
     void protocol()
     {
@@ -245,8 +254,10 @@ private Q_SLOTS:
     void factorsWithoutMetadata()
     {
         TestRoot root;
+        // A maximum size of 1e38 crashed the analysis.
         writeProtocol(root, QStringLiteral("Yeast"),
-                      QByteArray("[Dilution Factor]\nValue=10\n[Min Cell Size]\nSize=2\n"));
+                      QByteArray("[Dilution Factor]\nValue=10\n[Min Cell Size]\nSize=2\n"
+                                 "[Max Cell Size]\nSize=1e38\n"));
         QVERIFY(SyntheticField::writeSaveFolder(Folder, plainFields(2, 4),
                                                 QStringLiteral("Instrument=ORBELIN_Vn,"
                                                                "Volume factor=junk")));

@@ -62,19 +62,23 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("board");
         QTest::addColumn<bool>("on");
-        QTest::newRow("with a board, on") << true << true;
-        QTest::newRow("with a board, off") << true << false;
-        QTest::newRow("without a board, on") << false << true;
-        QTest::newRow("without a board, off") << false << false;
+        QTest::addColumn<QByteArray>("head");   // of the settings file
+        QTest::newRow("with a board, on") << true << true << QByteArray();
+        QTest::newRow("with a board, off") << true << false << QByteArray();
+        QTest::newRow("without a board, on") << false << true << QByteArray();
+        QTest::newRow("without a board, off") << false << false << QByteArray();
+        // The mark hid the section, and start-up wrote "False" into a second one.
+        QTest::newRow("byte-order mark, on") << true << true << QByteArray("\xEF\xBB\xBF");
     }
 
     void securityModeReachesTheScreens()
     {
         QFETCH(bool, board);
         QFETCH(bool, on);
+        QFETCH(QByteArray, head);
         TestRoot root;
         root.writeFile("/root/ORBELIN_Vn/ORBELIN_Vn.ini",
-                       QByteArray("[Security]\nEnable=") + (on ? "True" : "False") + "\n");
+                       head + "[Security]\nEnable=" + (on ? "True" : "False") + "\n");
         BoardStandin standin;
         if (board)
             QVERIFY(standin.start());

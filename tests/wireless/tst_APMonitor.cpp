@@ -73,6 +73,11 @@ private Q_SLOTS:
                                          << "" << 100;
         QTest::newRow("negative without dBm") << "                    Signal level=-40" << ""
                                               << 0.0f << "" << 0;
+        // These overflowed an int and stopped the scanner with a division trap.
+        QTest::newRow("overflowing fraction") << "                    Signal level=536870912/-1"
+                                              << "" << 0.0f << "" << 0;
+        QTest::newRow("overflowing fraction, dBm")
+            << "                    Signal level=536870912/-1 dBm" << "" << 0.0f << "" << 0;
     }
     void lines()
     {
