@@ -6,8 +6,13 @@
 #include <QDir>
 #include <QFile>
 #include <QTcpSocket>
+#include <QVector>
 
+#include <climits>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,23 +20,41 @@ namespace {
 
 const QString AnonymousUser = QStringLiteral("anonymous");
 
-// Paths are framed by these in listings and announcements, and replies end at a line feed;
-// a name holding one of them cannot be told apart from the framing.
+// The longest path the system opens; a deeper one could not be sent anyway.
+const int MaxPathLength = PATH_MAX;
+
+// A vanished client (Wi-Fi gone) is noticed after about two minutes, idle or in the
+// middle of a file, so that its login is freed.
+const int KeepAliveIdleSeconds = 60;
+const int KeepAliveIntervalSeconds = 10;
+const int KeepAliveProbes = 6;
+const unsigned int UnacknowledgedTimeoutMs = 120000;
+
+int s_LoginTimeoutMs = ORBELIN_Server::DefaultLoginTimeoutMs;
+int s_MaxDownloadEntries = ORBELIN_Server::DefaultMaxDownloadEntries;
+int s_MaxDownloadWalkMs = ORBELIN_Server::DefaultMaxDownloadWalkMs;
+
+// Paths are framed by "<", ">" and "," in listings and announcements, and replies are
+// lines; a name holding one of them or any control character cannot be told apart from
+// the framing.
 bool hasProtocolCharacters(const QString &name)
 {
     for (const QChar c : name) {
         if (c == QLatin1Char('<') || c == QLatin1Char('>') || c == QLatin1Char(',')
-            || c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+            || c.category() == QChar::Other_Control)
             return true;
     }
     return false;
 }
 
-// The real path itself when it lies inside the home folder, else empty.
-QString insideHome(const QString &realPath)
+QString realHome()
 {
-    const QString home =
-        QFileInfo(SystemPaths::map(SystemPaths::dataFolder())).canonicalFilePath();
+    return QFileInfo(SystemPaths::map(SystemPaths::dataFolder())).canonicalFilePath();
+}
+
+// The real path itself when it lies inside the real home folder, else empty.
+QString insideHome(const QString &realPath, const QString &home = realHome())
+{
     if (home.isEmpty() || realPath.isEmpty())
         return QString();
     if (realPath != home && !realPath.startsWith(home + QLatin1Char('/')))
@@ -40,28 +63,40 @@ QString insideHome(const QString &realPath)
 }
 
 // The real, link-free path of an instrument path when it lies inside the home folder;
-// empty when nothing is there or it lies outside.
+// empty when nothing is there, it lies outside or its name could not be sent.
 QString realPathInHome(const QString &path)
 {
+    if (hasProtocolCharacters(path))
+        return QString();
     return insideHome(QFileInfo(SystemPaths::map(path)).canonicalFilePath());
 }
 
+struct Entry
+{
+    QString name;
+    QString realPath;
+    bool folder;
+};
+
 // The folders and regular files of a real folder that a client may see, by name ignoring case.
-QFileInfoList visibleEntries(const QString &realFolder)
+QVector<Entry> visibleEntries(const QString &realFolder)
 {
     // Without QDir::Hidden and QDir::System: no dot files, devices, pipes, sockets or
     // broken links.
     const QFileInfoList all = QDir(realFolder).entryInfoList(
         QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
-    QFileInfoList visible;
+    const QString home = realHome();
+    QVector<Entry> visible;
     for (const QFileInfo &info : all) {
-        if (hasProtocolCharacters(info.fileName()))
+        const QString name = info.fileName();
+        if (hasProtocolCharacters(name) || (!info.isDir() && !info.isFile()))
             continue;
-        if (!info.isDir() && !info.isFile())
-            continue;
-        if (insideHome(info.canonicalFilePath()).isEmpty())
-            continue;
-        visible << info;
+        // Only a link can lead elsewhere; resolving every entry would cost a look-up
+        // per folder above it.
+        const QString real = info.isSymLink() ? insideHome(info.canonicalFilePath(), home)
+                                              : realFolder + QLatin1Char('/') + name;
+        if (!real.isEmpty())
+            visible.append({name, real, info.isDir()});
     }
     return visible;
 }
@@ -74,6 +109,18 @@ QString absolutePath(const ValidClient &client, const QString &path)
     if (path.isEmpty())
         return client.currentFolder;
     return client.currentFolder + QLatin1Char('/') + path;
+}
+
+void setKeepAlive(QTcpSocket *socket)
+{
+    socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    const int fd = int(socket->socketDescriptor());
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &KeepAliveIdleSeconds, sizeof(int));
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &KeepAliveIntervalSeconds, sizeof(int));
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &KeepAliveProbes, sizeof(int));
+    // Keep-alive is silent while data waits unacknowledged; this bounds that case.
+    ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &UnacknowledgedTimeoutMs,
+                 sizeof(UnacknowledgedTimeoutMs));
 }
 
 } // namespace
@@ -93,15 +140,37 @@ ORBELIN_Server::~ORBELIN_Server()
         socket->disconnect(this);
 }
 
+void ORBELIN_Server::setLoginTimeout(int ms)
+{
+    s_LoginTimeoutMs = ms;
+}
+
+void ORBELIN_Server::setDownloadBounds(int maxEntries, int maxWalkMs)
+{
+    s_MaxDownloadEntries = maxEntries;
+    s_MaxDownloadWalkMs = maxWalkMs;
+}
+
 void ORBELIN_Server::slotNewConnection()
 {
     while (QTcpSocket *socket = nextPendingConnection()) {
+        reply(socket, QStringLiteral("$WAIT LOGIN:\n"));
+        if (m_Connections.size() >= MaxConnections) {
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            socket->disconnectFromHost();
+            continue;
+        }
+        m_Connections.insert(socket);
+        setKeepAlive(socket);
         // Lines wait in this buffer; a full buffer without a line feed ends the connection.
         socket->setReadBufferSize(MaxLineLength);
         connect(socket, &QTcpSocket::readyRead, this, &ORBELIN_Server::slotReadyRead);
         connect(socket, &QTcpSocket::disconnected, this, &ORBELIN_Server::slotDisconnected);
         connect(socket, &QTcpSocket::bytesWritten, this, &ORBELIN_Server::slotBytesWritten);
-        reply(socket, QStringLiteral("$WAIT LOGIN:\n"));
+        QTimer::singleShot(s_LoginTimeoutMs, socket, [this, socket] {
+            if (!m_Clients.contains(socket))
+                socket->abort();
+        });
     }
 }
 
@@ -117,6 +186,7 @@ void ORBELIN_Server::slotDisconnected()
     if (!socket)
         return;
     m_Clients.remove(socket);
+    m_Connections.remove(socket);
     socket->deleteLater();
 }
 
@@ -252,11 +322,10 @@ QString ORBELIN_Server::listing(const ValidClient &client) const
     if (real.isEmpty() || !QFileInfo(real).isDir())
         return QString();
     QString entries;
-    const QFileInfoList infos = visibleEntries(real);
-    for (const QFileInfo &info : infos) {
-        entries += (info.isDir() ? QLatin1String("<d,") : QLatin1String("<-,"))
-                   + info.fileName() + QLatin1Char('>');
-    }
+    const QVector<Entry> visible = visibleEntries(real);
+    for (const Entry &entry : visible)
+        entries += (entry.folder ? QLatin1String("<d,") : QLatin1String("<-,")) + entry.name
+                   + QLatin1Char('>');
     return entries;
 }
 
@@ -267,8 +336,6 @@ void ORBELIN_Server::downloadRequest(QTcpSocket *socket, ValidClient &client,
         reply(socket, QStringLiteral("$DOWNLOAD: NG#INVALID COMMAND.\n"));
         return;
     }
-    client.downloading = true;
-
     QStringList requested;
     QString name;
     for (const QChar c : line.mid(10)) {
@@ -280,23 +347,31 @@ void ORBELIN_Server::downloadRequest(QTcpSocket *socket, ValidClient &client,
             name += c;
     }
 
-    QStringList files;
+    Walk walk;
+    walk.clock.start();
     for (const QString &wanted : qAsConst(requested)) {
         if (wanted.isEmpty())
             continue;
         QString path = absolutePath(client, wanted);
         while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
             path.chop(1);
-        const QFileInfo info(realPathInHome(path));
-        if (info.filePath().isEmpty())
+        const QString real = realPathInHome(path);
+        if (real.isEmpty())
             continue;
-        if (info.isDir()) {
-            QStringList ancestors;
-            recursiveEntries(path, files, ancestors);
-        } else if (info.isFile()) {
-            files << path;
+        const QFileInfo info(real);
+        if (info.isDir())
+            recursiveEntries(path, real, walk);
+        else if (info.isFile())
+            walk.files << path;
+        if (!walk.withinBounds()) {
+            qDebug() << Q_FUNC_INFO << "request too large" << walk.files.size()
+                     << walk.expanded.size() << walk.clock.elapsed();
+            reply(socket, QStringLiteral("$DOWNLOAD: NG#INVALID COMMAND.\n"));
+            return;
         }
     }
+    const QStringList &files = walk.files;
+    client.downloading = true;
 
     QString announcement = QStringLiteral("$DOWNLOAD REQUEST: LIST<START>");
     for (int i = 0; i < files.size(); ++i) {
@@ -309,26 +384,36 @@ void ORBELIN_Server::downloadRequest(QTcpSocket *socket, ValidClient &client,
     client.fileQueue = files;
 }
 
-void ORBELIN_Server::recursiveEntries(const QString &folder, QStringList &files,
-                                      QStringList &ancestors) const
+bool ORBELIN_Server::Walk::withinBounds() const
 {
-    const QString real = realPathInHome(folder);
-    // A link back into one of its own ancestors would make the walk endless.
-    if (real.isEmpty() || ancestors.contains(real))
-        return;
-    ancestors << real;
-    const QFileInfoList infos = visibleEntries(real);
-    for (const QFileInfo &info : infos) {
-        const QString path = folder + QLatin1Char('/') + info.fileName();
-        if (info.isDir())
-            recursiveEntries(path, files, ancestors);
-        else
-            files << path;
-    }
-    ancestors.removeLast();
+    return files.size() + expanded.size() <= s_MaxDownloadEntries
+           && clock.elapsed() < s_MaxDownloadWalkMs;
 }
 
-
+// Each real folder is expanded once per request: links that fan out to the same folders
+// would otherwise multiply the walk at every level. False when the walk went out of bounds.
+bool ORBELIN_Server::recursiveEntries(const QString &folder, const QString &realFolder,
+                                      Walk &walk) const
+{
+    struct stat status;
+    if (::stat(QFile::encodeName(realFolder).constData(), &status) != 0)
+        return true;
+    const auto id = qMakePair(quint64(status.st_dev), quint64(status.st_ino));
+    if (walk.expanded.contains(id))
+        return true;
+    walk.expanded.insert(id);
+    const QVector<Entry> entries = visibleEntries(realFolder);
+    for (const Entry &entry : entries) {
+        const QString path = folder + QLatin1Char('/') + entry.name;
+        if (path.size() > MaxPathLength)
+            continue;
+        if (!entry.folder)
+            walk.files << path;
+        else if (!recursiveEntries(path, entry.realPath, walk))
+            return false;
+    }
+    return walk.withinBounds();
+}
 
 bool ORBELIN_Server::openNextFile(ValidClient &client) const
 {

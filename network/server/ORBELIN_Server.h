@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMap>
+#include <QPair>
+#include <QSet>
 #include <QSharedPointer>
 #include <QStringList>
 #include <QTcpServer>
@@ -40,6 +43,17 @@ public:
     static constexpr int MaxLineLength = 64 * 1024;
     // A file is read and queued on its socket a block at a time.
     static constexpr qint64 BlockSize = 1024 * 1024;
+    // Connections held at once; the next is closed after its greeting.
+    static constexpr int MaxConnections = 32;
+
+    // A connection that has not logged in by then is closed.
+    static constexpr int DefaultLoginTimeoutMs = 30000;
+    static void setLoginTimeout(int ms);        // tests shorten it
+    // Files and folders one download request may walk through, and for how long; a
+    // request beyond either is refused.
+    static constexpr int DefaultMaxDownloadEntries = 100000;
+    static constexpr int DefaultMaxDownloadWalkMs = 500;
+    static void setDownloadBounds(int maxEntries, int maxWalkMs);   // tests lower them
 
 public Q_SLOTS:
     void slotRemoveAllConnectedClients();
@@ -60,11 +74,20 @@ private:
     void downloadRequest(QTcpSocket *socket, ValidClient &client, const QString &line);
     bool openNextFile(ValidClient &client) const;
     void sendBlocks(QTcpSocket *socket);
-    void recursiveEntries(const QString &folder, QStringList &files,
-                          QStringList &ancestors) const;
+    // The folder walk of one download request.
+    struct Walk
+    {
+        QStringList files;
+        // Folders as the file system knows them (device, inode), whatever path led there.
+        QSet<QPair<quint64, quint64>> expanded;
+        QElapsedTimer clock;
+        bool withinBounds() const;
+    };
+    bool recursiveEntries(const QString &folder, const QString &realFolder, Walk &walk) const;
 
     static void reply(QTcpSocket *socket, const QString &text);
 
     QMap<QTcpSocket *, ValidClient> m_Clients;
+    QSet<QTcpSocket *> m_Connections;
     QTimer m_Timer;
 };

@@ -1,6 +1,7 @@
 #include "ServerClient.h"
 #include "ServerUnderTest.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTcpSocket>
@@ -93,6 +94,9 @@ private Q_SLOTS:
         QVERIFY(m_Test->link(".", "/ORBELIN/loop/self"));
         QVERIFY(root.writeFile("/ORBELIN/mixed/ok.txt", "ok"));
         QVERIFY(root.writeFile("/ORBELIN/mixed/x,y.txt", "comma"));
+        QVERIFY(root.writeFile("/ORBELIN/mixed/t\tab.txt", "tab"));
+        QVERIFY(root.writeFile("/ORBELIN/carriage\rreturn", "carriage return"));
+        QVERIFY(root.writeFile("/ORBELIN/tab\tdir/f.txt", "tab"));
         QVERIFY(m_Test->link("/dev/zero", "/ORBELIN/mixed/zero"));
         QVERIFY(m_Test->link("../../root", "/ORBELIN/mixed/out"));
         QVERIFY(m_Test->link("../tree/a.txt", "/ORBELIN/mixed/toA"));
@@ -112,6 +116,8 @@ private Q_SLOTS:
     void cleanup()
     {
         m_Test.reset();
+        ORBELIN_Server::setDownloadBounds(ORBELIN_Server::DefaultMaxDownloadEntries,
+                                          ORBELIN_Server::DefaultMaxDownloadWalkMs);
     }
 
     void download_data()
@@ -132,8 +138,10 @@ private Q_SLOTS:
             {"/ORBELIN/small.txt", "/ORBELIN/tree/sub/c.txt"});
         row("relative to the current folder", "<tree/a.txt>", {"/ORBELIN/tree/a.txt"});
         row("symlink loop", "</ORBELIN/loop>", {"/ORBELIN/loop/f.txt", "/ORBELIN/loop/sub/g.txt"});
-        row("folder with devices, pipes, links out and protocol characters", "</ORBELIN/mixed>",
-            {"/ORBELIN/mixed/ok.txt", "/ORBELIN/mixed/toA"});
+        row("folder with devices, pipes, links out, protocol and control characters",
+            "</ORBELIN/mixed>", {"/ORBELIN/mixed/ok.txt", "/ORBELIN/mixed/toA"});
+        row("carriage return in the name", "</ORBELIN/carriage\rreturn>", {});
+        row("tab in a folder's name", "</ORBELIN/tab\tdir/f.txt>", {});
         row("/dev/zero", "</dev/zero>", {});
         row("link to /dev/zero", "</ORBELIN/zero>", {});
         row("link to /proc", "</ORBELIN/status>", {});
@@ -152,6 +160,61 @@ private Q_SLOTS:
         QCOMPARE(client.command("$DOWNLOAD REQUEST:" + request), announcement(files));
         client.send("$DOWNLOAD REQUEST: LIST COMPLETED\n");
         receiveAll(client, files);
+    }
+
+    // Links that fan out to the next level used to be followed on every path: 2^20 paths,
+    // the program frozen for half a minute and 140 MB more memory.
+    void fanOutTreeAnsweredQuickly()
+    {
+        QString file = "/ORBELIN/fan/0";
+        for (int level = 0; level < 20; ++level) {
+            const QString next = "../" + QString::number(level + 1);
+            const QString folder = "/ORBELIN/fan/" + QString::number(level);
+            QVERIFY(m_Test->root().mkdir(folder));
+            QVERIFY(m_Test->link(next, folder + "/a"));
+            QVERIFY(m_Test->link(next, folder + "/b"));
+            file += "/a";
+        }
+        file += "/f.txt";
+        QVERIFY(m_Test->root().writeFile("/ORBELIN/fan/20/f.txt", "f"));
+
+        ServerClient client;
+        QVERIFY(client.connectAndLogin(m_Test->port()));
+        QElapsedTimer clock;
+        clock.start();
+        client.send("$DOWNLOAD REQUEST:</ORBELIN/fan/0>\n");
+        ServerClient other;
+        QVERIFY(other.connectAndGreet(m_Test->port()));
+        QCOMPARE(other.command("$LOGIN:<anonymous,>"), QByteArray("$LOGIN: NG"));
+        QCOMPARE(client.readLine(), announcement({file}));
+        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+        client.send("$DOWNLOAD REQUEST: LIST COMPLETED\n");
+        receiveAll(client, {file});
+    }
+
+    void requestBounded_data()
+    {
+        QTest::addColumn<int>("maxEntries");
+        QTest::addColumn<int>("maxWalkMs");
+        QTest::addColumn<bool>("accepted");
+        const int time = ORBELIN_Server::DefaultMaxDownloadWalkMs;
+        // The tree holds four files in three folders.
+        QTest::newRow("at the bound") << 7 << time << true;
+        QTest::newRow("beyond it") << 6 << time << false;
+        QTest::newRow("out of time") << 7 << 0 << false;
+    }
+    void requestBounded()
+    {
+        QFETCH(int, maxEntries);
+        QFETCH(int, maxWalkMs);
+        QFETCH(bool, accepted);
+        ORBELIN_Server::setDownloadBounds(maxEntries, maxWalkMs);
+        ServerClient client;
+        QVERIFY(client.connectAndLogin(m_Test->port()));
+        QCOMPARE(client.command("$DOWNLOAD REQUEST:</ORBELIN/tree>"),
+                 accepted ? announcement({"/ORBELIN/tree/a.txt", "/ORBELIN/tree/b.txt",
+                                          "/ORBELIN/tree/sub/c.txt", "/ORBELIN/tree/Z.bin"})
+                          : QByteArray("$DOWNLOAD: NG#INVALID COMMAND."));
     }
 
     void invalidRequest_data()

@@ -7,6 +7,10 @@
 
 #include <memory>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 // Login, folders and listings of the file server, driven by clients over loopback.
 class ServerSessionTest : public QObject
 {
@@ -26,8 +30,9 @@ private Q_SLOTS:
         QVERIFY(root.mkdir("/ORBELIN/D"));
         QVERIFY(root.writeFile("/ORBELIN/.c", "hidden"));
         QVERIFY(root.writeFile("/ORBELIN/a,b", "comma"));
-        QVERIFY(root.writeFile("/ORBELIN/x<y", "angle"));
+        QVERIFY(root.writeFile("/ORBELIN/x<y/f.txt", "angle"));
         QVERIFY(root.writeFile("/ORBELIN/line\nfeed", "line feed"));
+        QVERIFY(root.writeFile("/ORBELIN/tab\tdir/f.txt", "tab"));
         QVERIFY(root.writeFile("/root/secret.txt", "secret"));
         QVERIFY(m_Test->mkfifo("/ORBELIN/pipe"));
         QVERIFY(m_Test->link("A", "/ORBELIN/in"));
@@ -41,6 +46,7 @@ private Q_SLOTS:
     void cleanup()
     {
         m_Test.reset();
+        ORBELIN_Server::setLoginTimeout(ORBELIN_Server::DefaultLoginTimeoutMs);
     }
 
     void greeting()
@@ -48,6 +54,54 @@ private Q_SLOTS:
         ServerClient client;
         QVERIFY(client.connectTo(m_Test->port()));
         QCOMPARE(client.readLine(), QByteArray("$WAIT LOGIN:"));
+
+        // A client that vanished used to hold its login for ever: keep-alive and a bound
+        // on unacknowledged data must notice it within minutes.
+        const int fd = int(m_Test->sockets().first()->socketDescriptor());
+        const auto option = [fd](int level, int name) {
+            int value = 0;
+            socklen_t size = sizeof(value);
+            return ::getsockopt(fd, level, name, &value, &size) == 0 ? value : -1;
+        };
+        QCOMPARE(option(SOL_SOCKET, SO_KEEPALIVE), 1);
+        QVERIFY(option(IPPROTO_TCP, TCP_KEEPIDLE)
+                    + option(IPPROTO_TCP, TCP_KEEPINTVL) * option(IPPROTO_TCP, TCP_KEEPCNT)
+                <= 300);
+        const int unacknowledgedMs = option(IPPROTO_TCP, TCP_USER_TIMEOUT);
+        QVERIFY(unacknowledgedMs > 0 && unacknowledgedMs <= 300000);
+    }
+
+    // Thousands of idle connections used to be held at once.
+    void connectionsBounded()
+    {
+        ServerClient held[ORBELIN_Server::MaxConnections];
+        for (ServerClient &client : held)
+            QVERIFY(client.connectAndGreet(m_Test->port()));
+        ServerClient extra;
+        QVERIFY(extra.connectAndGreet(m_Test->port()));
+        QVERIFY(extra.waitForDisconnected());
+        QCOMPARE(held[0].command("$LOGIN:<anonymous,>"), QByteArray("$LOGIN: OK"));
+
+        held[1].socket().abort();
+        QVERIFY(ServerClient::waitFor(
+            [&] { return m_Test->sockets().size() == ORBELIN_Server::MaxConnections - 1; },
+            5000));
+        ServerClient next;
+        QVERIFY(next.connectAndGreet(m_Test->port()));
+        QCOMPARE(next.command("$LOGIN:<anonymous,>"), QByteArray("$LOGIN: NG"));
+    }
+
+    // A connection that never logged in used to be held for ever.
+    void silentConnectionClosed()
+    {
+        ORBELIN_Server::setLoginTimeout(1000);
+        ServerClient loggedIn;
+        QVERIFY(loggedIn.connectAndLogin(m_Test->port()));
+        ServerClient silent;
+        QVERIFY(silent.connectAndGreet(m_Test->port()));
+        QVERIFY(silent.waitForDisconnected());
+        // The logged-in one, whose time ran out first, stays.
+        QCOMPARE(loggedIn.command("$PWD"), QByteArray("$PWD: /ORBELIN"));
     }
 
     void login_data()
@@ -169,6 +223,8 @@ private Q_SLOTS:
         row("missing", "$CD /ORBELIN/missing", "$CD: NG", "/ORBELIN");
         row("a file", "$CD /ORBELIN/b.txt", "$CD: NG", "/ORBELIN");
         row("a device", "$CD /ORBELIN/zero", "$CD: NG", "/ORBELIN");
+        row("folder named with <", "$CD /ORBELIN/x<y", "$CD: NG", "/ORBELIN");
+        row("folder named with a tab", "$CD /ORBELIN/tab\tdir", "$CD: NG", "/ORBELIN");
     }
     void changeFolder()
     {
@@ -186,7 +242,7 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("folder");
         QTest::addColumn<QByteArray>("entries");
         QTest::newRow("home: by name ignoring case, no hidden, devices, pipes, links out or "
-                      "names with protocol characters")
+                      "names with protocol or control characters")
             << QByteArray("/ORBELIN") << QByteArray("<d,A><-,b.txt><-,C.txt><d,D><d,in>");
         QTest::newRow("sub-folder") << QByteArray("/ORBELIN/A") << QByteArray("<-,inner.txt>");
         QTest::newRow("through a link") << QByteArray("/ORBELIN/in") << QByteArray("<-,inner.txt>");
