@@ -95,14 +95,16 @@ void FileOperationDialog::slotSetCurrentFileCountAndSize(int, quint64 bytes)
 
 void FileOperationDialog::slotCompleted()
 {
-    m_Running = false;
     setProgress(100);
     QCoreApplication::processEvents();
-    // The full bar stays in sight for a moment before the dialog goes.
+    // The full bar stays in sight for a moment before the dialog goes; the paste counts as
+    // running until then, so that Escape cannot turn a completed paste into a rejected one.
     const int generation = m_Generation;
     QTimer::singleShot(StepDelayMs, this, [this, generation]() {
-        if (generation == m_Generation)
-            accept();
+        if (generation != m_Generation)
+            return;
+        m_Running = false;
+        accept();
     });
 }
 

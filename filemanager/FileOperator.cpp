@@ -12,7 +12,12 @@
 #include <QFile>
 
 #include <atomic>
+#include <fcntl.h>
+#include <functional>
+#include <set>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -27,31 +32,69 @@ QString canonical(const QString &path)
     return QFileInfo(SystemPaths::map(path)).canonicalFilePath();
 }
 
-qint64 fileSize(const QString &path)
+// Links followed, here and in leadsToFolder().
+bool statOf(const QString &path, struct stat *st)
 {
-    const QFileInfo info(SystemPaths::map(path));
-    return info.exists() ? info.size() : 0;
+    return ::stat(QFile::encodeName(SystemPaths::map(path)).constData(), st) == 0;
 }
 
-// A link to a folder is recreated with the same target text.
-bool copyLink(const QString &source, const QString &target)
+bool leadsToFolder(const QString &path)
 {
-    const QByteArray from = QFile::encodeName(SystemPaths::map(source));
-    QByteArray linkText(4096, '\0');
-    const ssize_t length = ::readlink(from.constData(), linkText.data(), linkText.size() - 1);
-    if (length < 0)
-        return false;
-    linkText.truncate(int(length));
-    return ::symlink(linkText.constData(),
-                     QFile::encodeName(SystemPaths::map(target)).constData()) == 0;
+    return QFileInfo(SystemPaths::map(path)).isDir();
 }
+
+QString freeName(const QString &name, bool isFolder,
+                 const std::function<bool(const QString &)> &taken)
+{
+    if (!taken(name))
+        return name;
+    const int dot = isFolder ? -1 : name.lastIndexOf(QLatin1Char('.'));
+    for (int n = 1; n <= FileOperator::MaxNameTries; ++n) {
+        const QString candidate = dot < 0
+            ? QStringLiteral("%1(%2)").arg(name).arg(n)
+            : QStringLiteral("%1(%2).%3").arg(name.left(dot)).arg(n).arg(name.mid(dot + 1));
+        if (!taken(candidate))
+            return candidate;
+    }
+    qDebug() << Q_FUNC_INFO << "no free name for" << name;
+    return QString();
+}
+
+// A free name in an open folder.
+QString freeNameAt(int folder, const QString &name, bool isFolder)
+{
+    return freeName(name, isFolder, [folder](const QString &candidate) {
+        struct stat st;
+        return ::fstatat(folder, QFile::encodeName(candidate).constData(), &st,
+                         AT_SYMLINK_NOFOLLOW) == 0;
+    });
+}
+
+// An open folder, closed when it goes.
+struct Folder
+{
+    explicit Folder(int fd) : fd(fd) {}
+    ~Folder()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    Folder(const Folder &) = delete;
+    Folder &operator=(const Folder &) = delete;
+    int fd;
+};
 
 } // namespace
 
-struct FileOperator::Progress
+struct FileOperator::Job
 {
+    QByteArray mountPoint;      // real path of the destination's volume
+    dev_t device = 0;           // that volume's device number when the paste started
+    bool volumeLost = false;
     int count = 0;
     quint64 bytes = 0;
+    // Real folders walked for the current clipboard entry, and those the paste made.
+    std::set<std::pair<dev_t, ino_t>> folders;
 };
 
 FileOperator::FileOperator()
@@ -89,84 +132,95 @@ bool FileOperator::enoughRoom(quint64 bytes, float freeMiB)
 
 QString FileOperator::targetName(const QString &folder, const QString &name, bool isFolder)
 {
-    if (!DiskAccess::entryExists(DiskAccess::join(folder, name)))
-        return name;
-    const int dot = isFolder ? -1 : name.lastIndexOf(QLatin1Char('.'));
-    for (int n = 1; n <= MaxNameTries; ++n) {
-        const QString candidate = dot < 0
-            ? QStringLiteral("%1(%2)").arg(name).arg(n)
-            : QStringLiteral("%1(%2).%3").arg(name.left(dot)).arg(n).arg(name.mid(dot + 1));
-        if (!DiskAccess::entryExists(DiskAccess::join(folder, candidate)))
-            return candidate;
-    }
-    qDebug() << Q_FUNC_INFO << "no free name for" << name << "in" << folder;
-    return QString();
+    return freeName(name, isFolder, [&folder](const QString &candidate) {
+        return DiskAccess::entryExists(DiskAccess::join(folder, candidate));
+    });
 }
 
-void FileOperator::size(const QString &path, int *count, quint64 *bytes)
+void FileOperator::size(const QString &path, Job *job, int *count, quint64 *bytes)
 {
-    if (DiskAccess::isLink(path) && QFileInfo(SystemPaths::map(path)).isDir()) {
-        ++*count;   // copied as a link: nothing behind it is read
+    struct stat st;
+    if (!statOf(path, &st))
         return;
-    }
-    if (DiskAccess::isRealFolder(path)) {
+    if (S_ISDIR(st.st_mode)) {
+        if (!job->folders.insert({st.st_dev, st.st_ino}).second)
+            return;
         *bytes += FolderBytes;
         const QStringList names = DiskAccess::list(path);
         for (const QString &name : names)
-            size(DiskAccess::join(path, name), count, bytes);
-        return;
+            size(DiskAccess::join(path, name), job, count, bytes);
+    } else if (S_ISREG(st.st_mode)) {
+        ++*count;
+        *bytes += quint64(st.st_size);
     }
-    ++*count;
-    *bytes += quint64(fileSize(path));
 }
 
-bool FileOperator::copyInto(const QString &source, const QString &folder, const QString &name,
-                            Progress *progress, QStringList *copied)
+bool FileOperator::volumeAttached(Job *job)
 {
-    const QFileInfo info(SystemPaths::map(source));
-    const bool folderLink = DiskAccess::isLink(source) && info.isDir();
-    if (DiskAccess::isRealFolder(source)) {
-        const QString target = DiskAccess::join(folder, name);
-        if (!QDir().mkdir(SystemPaths::map(target))) {
-            qDebug() << Q_FUNC_INFO << "cannot create" << target;
+    struct stat st;
+    if (!job->volumeLost
+        && (::stat(job->mountPoint.constData(), &st) != 0 || st.st_dev != job->device)) {
+        qDebug() << Q_FUNC_INFO << "the destination's volume is no longer at" << job->mountPoint;
+        job->volumeLost = true;
+    }
+    return !job->volumeLost;
+}
+
+bool FileOperator::copyInto(const QString &source, int folder, const QString &name, bool viaLink,
+                            Job *job, QStringList *copied)
+{
+    struct stat st;
+    if (!volumeAttached(job) || !statOf(source, &st))
+        return false;
+    bool ok = false;
+    if (S_ISDIR(st.st_mode)) {
+        // A folder met again (a loop, or two links to one folder) is copied once.
+        ok = !job->folders.insert({st.st_dev, st.st_ino}).second
+            || copyFolder(source, folder, name, viaLink || DiskAccess::isLink(source), job, copied);
+    } else if (S_ISREG(st.st_mode)) {
+        ok = ::copyAt(source.toUtf8().constData(), folder, name.toUtf8().constData()) == 0;
+        if (ok) {
+            ++job->count;
+            job->bytes += quint64(st.st_size);
+            emit signalSetCurrentFileCountAndSize(job->count, job->bytes);
+        } else {
+            qDebug() << Q_FUNC_INFO << "cannot copy" << source << "as" << name;
+        }
+    }
+    // What lies behind a link is only read: a cut removes the link, not its target.
+    if (ok && !viaLink)
+        copied->append(source);
+    return ok;
+}
+
+bool FileOperator::copyFolder(const QString &source, int folder, const QString &name, bool viaLink,
+                              Job *job, QStringList *copied)
+{
+    const QByteArray target = QFile::encodeName(name);
+    struct stat st;
+    Folder made(::mkdirat(folder, target.constData(), 0777) == 0
+                    ? ::openat(folder, target.constData(),
+                               O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+                    : -1);
+    if (made.fd < 0 || ::fstat(made.fd, &st) != 0) {
+        qDebug() << Q_FUNC_INFO << "cannot create" << name << "for" << source;
+        return false;
+    }
+    // Never walk into what this paste makes.
+    job->folders.insert({st.st_dev, st.st_ino});
+    bool complete = true;
+    const QStringList names = DiskAccess::list(source);
+    for (const QString &entry : names) {
+        // The new folder starts empty, but a stick's file system may take "A" and "a"
+        // for one name.
+        const QString entryPath = DiskAccess::join(source, entry);
+        const QString entryName = freeNameAt(made.fd, entry, leadsToFolder(entryPath));
+        complete = !entryName.isEmpty()
+            && copyInto(entryPath, made.fd, entryName, viaLink, job, copied) && complete;
+        if (job->volumeLost)
             return false;
-        }
-        bool complete = true;
-        const QStringList names = DiskAccess::list(source);
-        for (const QString &entry : names) {
-            // The new folder starts empty, but a stick's file system may take "A" and "a"
-            // for one name.
-            const QString entryPath = DiskAccess::join(source, entry);
-            const QString entryName =
-                targetName(target, entry, DiskAccess::isRealFolder(entryPath));
-            complete = !entryName.isEmpty()
-                && copyInto(entryPath, target, entryName, progress, copied) && complete;
-        }
-        if (complete)
-            copied->append(source);
-        return complete;
     }
-    if (!folderLink && !info.isFile())
-        return false;
-    const QString target = DiskAccess::join(folder, name);
-    bool ok;
-    if (folderLink) {
-        ok = copyLink(source, target);
-    } else {
-        ok = ::copy(source.toUtf8().constData(), target.toUtf8().constData()) == 0;
-        // A half-written file must not pass for a copy.
-        if (!ok && DiskAccess::entryExists(target))
-            QFile::remove(SystemPaths::map(target));
-    }
-    if (!ok) {
-        qDebug() << Q_FUNC_INFO << "cannot copy" << source << "to" << target;
-        return false;
-    }
-    ++progress->count;
-    progress->bytes += folderLink ? 0 : quint64(info.size());
-    emit signalSetCurrentFileCountAndSize(progress->count, progress->bytes);
-    copied->append(source);
-    return true;
+    return complete;
 }
 
 void FileOperator::removeCopied(const QStringList &copied)
@@ -224,25 +278,33 @@ void FileOperator::run()
     const QString destination = m_Destination.filePath();
     const QString destinationCanonical = canonical(destination);
 
+    Job job;
     int totalCount = 0;
     quint64 totalBytes = 0;
     for (const QString &path : qAsConst(m_Paths)) {
-        if (QFileInfo(SystemPaths::map(path)).exists())
-            size(path, &totalCount, &totalBytes);
+        job.folders.clear();
+        size(path, &job, &totalCount, &totalBytes);
     }
 
+    // The paste stays on the volume it starts on: every target is made below this folder.
     storage_t volume;
-    if (!MediaMonitor::volumeOf(destination, volume) || volume.mountPoint.isEmpty()
-        || !QFileInfo(SystemPaths::map(destination)).isDir()) {
+    const bool known = MediaMonitor::volumeOf(destination, volume) && !volume.mountPoint.isEmpty();
+    const Folder target(known ? ::open(QFile::encodeName(SystemPaths::map(destination)).constData(),
+                                       O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                              : -1);
+    struct stat st;
+    if (target.fd >= 0 && ::fstat(target.fd, &st) == 0) {
+        job.mountPoint = QFile::encodeName(SystemPaths::map(volume.mountPoint));
+        job.device = st.st_dev;
+    }
+    if (target.fd < 0 || job.mountPoint.isEmpty() || !volumeAttached(&job)) {
         emit signalPasteError(PASTE_DESTINATION_NOT_FOUND);
         return;
     }
 
     // A folder pasted into a folder inside itself would copy itself without end.
     for (const QString &path : qAsConst(m_Paths)) {
-        if (!DiskAccess::isRealFolder(path))
-            continue;
-        const QString source = canonical(path);
+        const QString source = leadsToFolder(path) ? canonical(path) : QString();
         if (!source.isEmpty() && source != destinationCanonical
             && DiskAccess::contains(source, destinationCanonical)) {
             emit signalPasteError(PASTE_SAME_FOLDER);
@@ -256,7 +318,6 @@ void FileOperator::run()
     }
     emit signalSetTotalFileCountAndSize(totalCount, totalBytes);
 
-    Progress progress;
     QStringList toRemove;
     bool complete = true;
     for (const QString &path : qAsConst(m_Paths)) {
@@ -266,17 +327,26 @@ void FileOperator::run()
             emit signalPasteError(PASTE_SAME_FOLDER);
             return;
         }
-        const bool isFolder = DiskAccess::isRealFolder(path);
-        const QString name = targetName(destination, DiskAccess::fileName(path), isFolder);
+        job.folders.clear();
+        const QString name = freeNameAt(target.fd, DiskAccess::fileName(path), leadsToFolder(path));
         QStringList copied;
-        if (!name.isEmpty() && copyInto(path, destination, name, &progress, &copied))
+        if (!name.isEmpty() && copyInto(path, target.fd, name, false, &job, &copied))
             toRemove << copied;
         else
             complete = false;
+        if (job.volumeLost) {
+            emit signalPasteError(PASTE_DESTINATION_NOT_FOUND);
+            return;
+        }
     }
 
-    if (m_Mode == 1)
+    if (m_Mode == 1) {
+        if (!volumeAttached(&job)) {
+            emit signalPasteError(PASTE_DESTINATION_NOT_FOUND);
+            return;
+        }
         removeCopied(toRemove);
+    }
 
     waitForWriteBack();
     if (complete)

@@ -25,8 +25,11 @@ Q_DECLARE_METATYPE(FileOperationPasteError)
 // mounted volume, in its own thread. Every file is flushed to the device as it is copied,
 // and completion waits until the kernel has no dirty or writeback pages left (bounded).
 // Ends with exactly one of signalCompleted() and signalPasteError(). Paths are instrument
-// paths. A link is copied, moved and sized as a link: a link to a file gives a copy of
-// the file, a link to a folder a new link, and what a link points to is never removed.
+// paths. Every target is made through the destination folder opened at the start, so
+// nothing is written outside the volume the paste started on; when that volume is no
+// longer mounted where it was, the paste stops with error 3 and a cut removes nothing.
+// Links are followed: what a link points to is copied, each real folder at most once per
+// clipboard entry (loops end); a cut removes the link itself, never what it points to.
 class FileOperator : public QThread
 {
     Q_OBJECT
@@ -46,6 +49,9 @@ public:
     // Room check: true when bytes fit into freeMiB (exactly equal fits).
     static bool enoughRoom(quint64 bytes, float freeMiB);
 
+    // The wait a paste ends with: sync until "/proc/meminfo" shows no dirty or writeback
+    // pages, at most the write-back timeout.
+    static void waitForWriteBack();
     // Bound of the write-back wait in milliseconds; tests shorten it.
     static void setWriteBackTimeout(int ms);
 
@@ -62,13 +68,15 @@ protected:
     void run() override;
 
 private:
-    struct Progress;
+    struct Job;
 
-    static void size(const QString &path, int *count, quint64 *bytes);
-    bool copyInto(const QString &source, const QString &folder, const QString &name,
-                  Progress *progress, QStringList *copied);
+    static void size(const QString &path, Job *job, int *count, quint64 *bytes);
+    bool copyInto(const QString &source, int folder, const QString &name, bool viaLink,
+                  Job *job, QStringList *copied);
+    bool copyFolder(const QString &source, int folder, const QString &name, bool viaLink,
+                    Job *job, QStringList *copied);
+    static bool volumeAttached(Job *job);
     static void removeCopied(const QStringList &copied);
-    static void waitForWriteBack();
     static long meminfoValue(const QString &field);
 
     int m_Mode;

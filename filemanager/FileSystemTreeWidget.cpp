@@ -204,10 +204,20 @@ bool FileSystemTreeWidget::paste()
 void FileSystemTreeWidget::erase()
 {
     auto *node = dynamic_cast<fs::FileSystemItem *>(currentItem());
-    if (!node || !node->QTreeWidgetItem::parent())
+    if (node && node->QTreeWidgetItem::parent())
+        erase(node->filePath());
+}
+
+void FileSystemTreeWidget::erase(const QString &path)
+{
+    bool insideVolume = false;
+    for (const fs::FileSystemItem *node : qAsConst(m_TopLevelNodes))
+        insideVolume = insideVolume
+            || (path != node->filePath() && DiskAccess::contains(node->filePath(), path));
+    if (!insideVolume || !DiskAccess::entryExists(path))
         return;
-    if (!DiskAccess::remove(node->filePath()))
-        qDebug() << Q_FUNC_INFO << "cannot remove all of" << node->filePath();
+    if (!DiskAccess::remove(path))
+        qDebug() << Q_FUNC_INFO << "cannot remove all of" << path;
 }
 
 void FileSystemTreeWidget::keyReleaseEvent(QKeyEvent *event)
@@ -228,7 +238,9 @@ void FileSystemTreeWidget::keyReleaseEvent(QKeyEvent *event)
         break;
     case Qt::Key_Backspace:
     case Qt::Key_Delete:
-        emit signalEraseRequested();
+        // A volume row cannot be deleted: nothing to ask.
+        if (currentItem() && currentItem()->parent())
+            emit signalEraseRequested();
         break;
     default:
         break;

@@ -32,7 +32,10 @@ public:
     void cut();
     void copy();
     bool paste();
+    // Deletes the current row's file or folder; a volume row stays.
     void erase();
+    // Deletes exactly this path, when it still exists and lies inside a volume row.
+    void erase(const QString &path);
 
     file_operations_t clipboard() const { return m_Clipboard; }
     FileOperationDialog *progressDialog() { return &m_Dialog; }
@@ -41,7 +44,7 @@ public:
 Q_SIGNALS:
     void signalCurrentItemChanged(const QString &path, bool isChild);
     void signalClearClipboard();
-    // Backspace or Delete was released on the tree.
+    // Backspace or Delete was released on a row inside a volume.
     void signalEraseRequested();
 
 public Q_SLOTS:

@@ -611,14 +611,16 @@ void ReviewFrame::on_BUTTON_DELETE_clicked()
 {
     if (m_SecurityMode || !ui->FILE->currentItem())
         return;
-    QString path = currentTreePath();
-    if (path.startsWith(QLatin1String("/media")))
-        path.remove(0, 6);
+    // The tree may change while the question is open: OK deletes the path it named.
+    const QString path = currentTreePath();
+    QString shown = path;
+    if (shown.startsWith(QLatin1String("/media")))
+        shown.remove(0, 6);
     MessageDlg question;
-    question.setMessage(QStringLiteral("Delete ") + path + QLatin1Char('?'));
+    question.setMessage(QStringLiteral("Delete ") + shown + QLatin1Char('?'));
     question.setMessageButtonVisibility(MSG_BUTTON_OK_CANCEL);
     if (question.exec() == QDialog::Accepted)
-        ui->FILE->erase();
+        ui->FILE->erase(path);
 }
 
 void ReviewFrame::slotClearClipboard()

@@ -4,15 +4,18 @@
 
 #include <QDebug>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-const size_t ChunkSize = 1024;
+// Large blocks: a 1 KiB loop spent as long in system calls as the flush took.
+const off_t BlockSize = 1 << 20;
 
 bool writeAll(int fd, const char *data, size_t size)
 {
@@ -29,60 +32,80 @@ bool writeAll(int fd, const char *data, size_t size)
     return true;
 }
 
-// Source to target, both already open; the target is cut to what was copied.
-bool copyContents(int in, int out)
+bool copyBytes(int in, int out, off_t sizeHint)
 {
-    // Copying a file onto itself must not cut it: compare before truncating.
-    struct stat inStat;
-    struct stat outStat;
-    if (::fstat(in, &inStat) != 0 || ::fstat(out, &outStat) != 0)
-        return false;
-    if (inStat.st_dev == outStat.st_dev && inStat.st_ino == outStat.st_ino) {
-        qDebug() << Q_FUNC_INFO << "source and target are the same file";
-        return false;
-    }
-    if (::ftruncate(out, 0) != 0)
-        return false;
-    char buffer[ChunkSize];
-    for (;;) {
-        const ssize_t got = ::read(in, buffer, sizeof buffer);
+    const size_t length = size_t(std::min(std::max(sizeHint, off_t(4096)), BlockSize));
+    std::unique_ptr<char[]> buffer(new char[length]);
+    for (off_t done = 0;;) {
+        const ssize_t got = ::read(in, buffer.get(), length);
         if (got < 0) {
             if (errno == EINTR)
                 continue;
             return false;
         }
         if (got == 0)
-            break;
-        if (!writeAll(out, buffer, size_t(got)))
+            return true;
+        if (!writeAll(out, buffer.get(), size_t(got)))
             return false;
+        // Start writing to the device now, so the flush at the end has little left to do.
+        ::sync_file_range(out, done, got, SYNC_FILE_RANGE_WRITE);
+        done += got;
     }
-    return ::fsync(out) == 0;
+}
+
+// folder is AT_FDCWD for a full target path.
+int copyFile(const char *source, int folder, const char *target, bool mayExist)
+{
+    if (!source || !target)
+        return -1;
+    const std::string from = SystemPaths::map(std::string(source));
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat inStat;
+    if (in < 0 || ::fstat(in, &inStat) != 0 || S_ISDIR(inStat.st_mode)) {
+        qDebug() << Q_FUNC_INFO << "cannot read" << source << std::strerror(errno);
+        if (in >= 0)
+            ::close(in);
+        return -1;
+    }
+    bool created = true;
+    int out = ::openat(folder, target, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (out < 0 && errno == EEXIST && mayExist) {
+        created = false;
+        out = ::openat(folder, target, O_WRONLY | O_CLOEXEC);
+    }
+    struct stat outStat;
+    if (out < 0 || ::fstat(out, &outStat) != 0
+        || (inStat.st_dev == outStat.st_dev && inStat.st_ino == outStat.st_ino)) {
+        // Cutting the target of a copy onto itself would empty the source.
+        qDebug() << Q_FUNC_INFO << "cannot write" << target << std::strerror(errno);
+        ::close(in);
+        if (out >= 0)
+            ::close(out);
+        return -1;
+    }
+    bool ok = (created || ::ftruncate(out, 0) == 0) && copyBytes(in, out, inStat.st_size)
+        && ::fsync(out) == 0;
+    if (!ok)
+        qDebug() << Q_FUNC_INFO << source << "->" << target << "failed:" << std::strerror(errno);
+    ::close(in);
+    if (::close(out) != 0)
+        ok = false;
+    if (!ok)
+        ::unlinkat(folder, target, 0);
+    return ok ? 0 : -1;
 }
 
 } // namespace
 
 int copy(const char *source, const char *target)
 {
-    if (!source || !target)
+    if (!target)
         return -1;
-    const std::string from = SystemPaths::map(std::string(source));
     const std::string to = SystemPaths::map(std::string(target));
-    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) {
-        qDebug() << Q_FUNC_INFO << "cannot open" << source << std::strerror(errno);
-        return -1;
-    }
-    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    if (out < 0) {
-        qDebug() << Q_FUNC_INFO << "cannot open" << target << std::strerror(errno);
-        ::close(in);
-        return -1;
-    }
-    bool ok = copyContents(in, out);
-    if (!ok)
-        qDebug() << Q_FUNC_INFO << source << "->" << target << "failed:" << std::strerror(errno);
-    ::close(in);
-    if (::close(out) != 0)
-        ok = false;
-    return ok ? 0 : -1;
+    return copyFile(source, AT_FDCWD, to.c_str(), true);
+}
+
+int copyAt(const char *source, int folder, const char *name)
+{
+    return copyFile(source, folder, name, false);
 }

@@ -11,6 +11,7 @@ packages=(
     xvfb xauth xdotool x11-utils imagemagick tesseract-ocr tesseract-ocr-eng
     fonts-dejavu-core
     tar gzip procps psmisc python3 socat
+    rsync
 )
 
 missing=()

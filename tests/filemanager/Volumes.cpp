@@ -4,6 +4,33 @@
 
 #include <QFile>
 
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+
+namespace {
+
+QString privateNamespace()
+{
+    static const QString refused = []() -> QString {
+        if (::unshare(CLONE_NEWNS) != 0)
+            return QStringLiteral("no private mount namespace: %1").arg(std::strerror(errno));
+        // Mounts must not propagate back to the host's namespace.
+        if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            return QStringLiteral("mounts cannot be made private: %1").arg(std::strerror(errno));
+        return QString();
+    }();
+    return refused;
+}
+
+} // namespace
+
 Volumes::Volumes(const TestRoot &root, const QStringList &sticks)
 {
     root.fakeProgram(QStringLiteral("mount"));
@@ -28,7 +55,11 @@ Volumes::Volumes(const TestRoot &root, const QStringList &sticks)
     m_Monitor.reset(new MediaMonitor);
 }
 
-Volumes::~Volumes() = default;
+Volumes::~Volumes()
+{
+    for (const QString &folder : qAsConst(m_Mounts))
+        unmount(folder);
+}
 
 void Volumes::setMeminfo(const TestRoot &root, int dirtyKb, int writebackKb)
 {
@@ -36,4 +67,38 @@ void Volumes::setMeminfo(const TestRoot &root, int dirtyKb, int writebackKb)
                    QStringLiteral("MemTotal:        8000000 kB\nDirty:  %1 kB\n"
                                   "Writeback:  %2 kB\nWritebackTmp:  7 kB\n")
                        .arg(dirtyKb).arg(writebackKb).toLatin1());
+}
+
+bool Volumes::mount(const QString &realFolder, QString *why)
+{
+    *why = privateNamespace();
+    if (!why->isEmpty())
+        return false;
+    if (::mount("tmpfs", QFile::encodeName(realFolder), "tmpfs", 0, nullptr) != 0) {
+        *why = QStringLiteral("cannot mount a tmpfs: %1").arg(std::strerror(errno));
+        return false;
+    }
+    m_Mounts << realFolder;
+    return true;
+}
+
+bool Volumes::unmount(const QString &realFolder)
+{
+    return ::umount2(QFile::encodeName(realFolder), MNT_DETACH) == 0;
+}
+
+bool Volumes::refuseLinks()
+{
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+#ifdef __NR_symlink
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_symlink, 1, 0),
+#endif
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_symlinkat, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    const sock_fprog program = {sizeof filter / sizeof filter[0], filter};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0
+        && ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
 }

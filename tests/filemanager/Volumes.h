@@ -20,6 +20,17 @@ public:
     // "/proc/meminfo" as the paste's write-back wait reads it.
     static void setMeminfo(const TestRoot &root, int dirtyKb, int writebackKb);
 
+    // Mounts a new tmpfs on a real folder. The first call moves the test into a private
+    // mount namespace, so nothing mounted here reaches the host. False, with the reason,
+    // where the kernel refuses. Mounts are detached again with the volumes.
+    bool mount(const QString &realFolder, QString *why);
+    // Detaches a mount at once, as a pulled stick's mount goes while files are open.
+    static bool unmount(const QString &realFolder);
+    // The calling thread, and the threads it starts, can no longer make symbolic links,
+    // as on a FAT stick (which not every test machine's kernel can mount).
+    static bool refuseLinks();
+
 private:
     std::unique_ptr<MediaMonitor> m_Monitor;
+    QStringList m_Mounts;
 };

@@ -1,6 +1,12 @@
-// Paste worker against "cp -r" followed by "sync" on the same trees: a few large files, and
-// thousands of small ones. Built with the tests, run by hand (not a CTest test):
-//   build/tests/filemanager/bench_fileoperator
+// Paste worker against two anchors on the same trees and the same disk: "cp -r" followed by
+// "sync", and "rsync -r --fsync", which flushes each file as the paste does. Each measurement
+// copies into a new folder, after everything was flushed; each of the three ends
+// with the paste's own write-back wait, one pass of it (sync and the two meminfo reads: the
+// bench root's "/proc/meminfo" reads clean, where on a shared machine the real one seldom
+// does). The methods take turns round after round, so that other work on the machine
+// weighs on all alike; the summary gives each method's median and range and the ratios of
+// the medians. Built with the tests, run by hand (not a CTest test):
+//   build/tests/filemanager/bench_fileoperator [rounds, 5 by default]
 #include "ExternalProgram.h"
 #include "FileOperator.h"
 #include "TestRoot.h"
@@ -8,25 +14,30 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <memory>
 #include <string>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
-enum Tree { LargeFiles = 0, SmallFiles = 1 };
+enum Method { Paste, CpAndSync, Rsync, MethodCount };
+const char *const MethodNames[] = {"paste", "cp -r + sync", "rsync -r --fsync"};
+const char *const TreeNames[] = {"4 files of 32 MiB", "3000 files of 4 KiB in 20 folders"};
 
 std::unique_ptr<TestRoot> s_Root;
-std::unique_ptr<Volumes> s_Volumes;
 
 QString source(int tree)
 {
-    return tree == LargeFiles ? QStringLiteral("/ORBELIN/large") : QStringLiteral("/ORBELIN/small");
+    return tree == 0 ? QStringLiteral("/ORBELIN/large") : QStringLiteral("/ORBELIN/small");
 }
 
 void makeTrees()
@@ -48,66 +59,101 @@ void makeTrees()
     }
 }
 
-void clearDestination()
+bool pasteTree(int tree, const QString &destination)
 {
-    QDir(s_Root->path(QStringLiteral("/ORBELIN/dst"))).removeRecursively();
-    QDir().mkpath(s_Root->path(QStringLiteral("/ORBELIN/dst")));
+    FileOperator worker;
+    file_operations_t data;
+    data.paths = QStringList{source(tree)};
+    worker.setData(data);
+    worker.setDst(QFileInfo(destination));
+    bool completed = false;
+    QObject::connect(&worker, &FileOperator::signalCompleted, &worker,
+                     [&completed]() { completed = true; }, Qt::DirectConnection);
+    worker.start();
+    worker.wait();
+    return completed;
 }
 
-void BM_PasteWorker(benchmark::State &state)
+bool runAnchor(const QString &program, const QStringList &options, int tree,
+               const QString &destination)
 {
-    const int tree = int(state.range(0));
+    const bool ok = ExternalProgram::run(program, options + QStringList{
+        s_Root->path(source(tree)), s_Root->path(destination)}, -1).ok();
+    FileOperator::waitForWriteBack();
+    return ok;
+}
+
+void measure(benchmark::State &state, int tree, int method)
+{
     for (auto _ : state) {
-        state.PauseTiming();
-        clearDestination();
-        state.ResumeTiming();
-        FileOperator worker;
-        file_operations_t data;
-        data.paths = QStringList{source(tree)};
-        worker.setData(data);
-        worker.setDst(QFileInfo(QStringLiteral("/ORBELIN/dst")));
-        bool completed = false;
-        QObject::connect(&worker, &FileOperator::signalCompleted, &worker,
-                         [&completed]() { completed = true; }, Qt::DirectConnection);
-        worker.start();
-        worker.wait();
-        if (!completed)
-            state.SkipWithError("paste did not complete");
+        // A new folder each time: removing the last copy would leave the disk busy freeing
+        // (and, mounted with discard, trimming) its blocks while the next one is timed.
+        static int copies = 0;
+        const QString destination = QStringLiteral("/ORBELIN/dst/%1").arg(++copies);
+        QDir().mkpath(s_Root->path(destination));
+        ::sync();
+        QElapsedTimer clock;
+        clock.start();
+        bool ok = false;
+        if (method == Paste)
+            ok = pasteTree(tree, destination);
+        else if (method == CpAndSync)
+            ok = runAnchor(QStringLiteral("cp"), {QStringLiteral("-r")}, tree, destination);
+        else
+            ok = runAnchor(QStringLiteral("rsync"),
+                           {QStringLiteral("-r"), QStringLiteral("--fsync")}, tree, destination);
+        state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
+        if (!ok)
+            state.SkipWithError("the copy failed");
     }
 }
 
-void BM_CpAndSync(benchmark::State &state)
-{
-    const int tree = int(state.range(0));
-    for (auto _ : state) {
-        state.PauseTiming();
-        clearDestination();
-        state.ResumeTiming();
-        const ProgramResult cp = ExternalProgram::run(
-            QStringLiteral("cp"), {QStringLiteral("-r"), s_Root->path(source(tree)),
-                                   s_Root->path(QStringLiteral("/ORBELIN/dst"))});
-        const ProgramResult sync = ExternalProgram::run(QStringLiteral("sync"), {});
-        if (!cp.ok() || !sync.ok())
-            state.SkipWithError("cp or sync failed");
-    }
-}
-
-BENCHMARK(BM_PasteWorker)->Arg(LargeFiles)->Arg(SmallFiles)->Iterations(3)
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_CpAndSync)->Arg(LargeFiles)->Arg(SmallFiles)->Iterations(3)
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
-
-// Keeps each run's time so the ratios can be printed at the end.
-class RatioReporter : public benchmark::ConsoleReporter
+// Collects each run's time by tree and method for the summary.
+class Summary : public benchmark::ConsoleReporter
 {
 public:
-    std::map<std::string, double> times;
+    std::map<std::pair<int, int>, std::vector<double>> times;
 
     void ReportRuns(const std::vector<Run> &runs) override
     {
-        for (const Run &run : runs)
-            times[run.benchmark_name()] = run.GetAdjustedRealTime();
+        for (const Run &run : runs) {
+            const std::string name = run.benchmark_name();
+            const int tree = name[0] - '0';
+            const int method = name[2] - '0';
+            if (!run.error_occurred)
+                times[{tree, method}].push_back(run.GetAdjustedRealTime());
+        }
         ConsoleReporter::ReportRuns(runs);
+    }
+
+    double median(int tree, int method)
+    {
+        std::vector<double> &t = times[{tree, method}];
+        if (t.empty())
+            return 0;
+        std::sort(t.begin(), t.end());
+        return t.size() % 2 ? t[t.size() / 2] : (t[t.size() / 2 - 1] + t[t.size() / 2]) / 2;
+    }
+
+    void print()
+    {
+        for (int tree = 0; tree < 2; ++tree) {
+            std::printf("%s:\n", TreeNames[tree]);
+            for (int method = 0; method < MethodCount; ++method) {
+                const std::vector<double> &t = times[{tree, method}];
+                if (t.empty())
+                    continue;
+                std::printf("  %-18s median %8.0f ms  range %8.0f .. %8.0f ms  (%zu runs)\n",
+                            MethodNames[method], median(tree, method),
+                            *std::min_element(t.begin(), t.end()),
+                            *std::max_element(t.begin(), t.end()), t.size());
+            }
+            for (int anchor = CpAndSync; anchor < MethodCount; ++anchor) {
+                if (median(tree, anchor) > 0)
+                    std::printf("  paste / %-18s %.2f\n", MethodNames[anchor],
+                                median(tree, Paste) / median(tree, anchor));
+            }
+        }
     }
 };
 
@@ -118,23 +164,29 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);     // the media monitor is a widget
+    const int rounds = argc > 1 && argv[1][0] != '-' ? std::max(1, std::atoi(argv[1])) : 5;
     s_Root.reset(new TestRoot);
-    s_Volumes.reset(new Volumes(*s_Root, {}));
+    std::unique_ptr<Volumes> volumes(new Volumes(*s_Root, {}));
     makeTrees();
 
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    for (const char *tree : {"0", "1"}) {
-        const std::string suffix = std::string("/") + tree + "/iterations:3/real_time";
-        const double paste = reporter.times["BM_PasteWorker" + suffix];
-        const double cp = reporter.times["BM_CpAndSync" + suffix];
-        if (paste > 0 && cp > 0)
-            std::printf("%s: paste worker / (cp -r + sync) = %.2f\n",
-                        tree[0] == '0' ? "4 files of 32 MiB" : "3000 files of 4 KiB in 20 folders",
-                        paste / cp);
+    // Names are "<tree>/<method>/<round>"; registered round by round, so the methods alternate,
+    // and each round starts with the next method, so none is always the first after a tree.
+    for (int round = 0; round < rounds; ++round) {
+        for (int tree = 0; tree < 2; ++tree) {
+            for (int turn = 0; turn < MethodCount; ++turn) {
+                const int method = (turn + round) % MethodCount;
+                const std::string name = std::to_string(tree) + '/' + std::to_string(method) + '/'
+                    + std::to_string(round);
+                benchmark::RegisterBenchmark(name.c_str(), measure, tree, method)
+                    ->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+            }
+        }
     }
-    s_Volumes.reset();
+    benchmark::Initialize(&argc, argv);
+    Summary summary;
+    benchmark::RunSpecifiedBenchmarks(&summary);
+    summary.print();
+    volumes.reset();
     s_Root.reset();
     return 0;
 }

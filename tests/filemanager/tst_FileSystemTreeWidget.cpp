@@ -266,6 +266,10 @@ private Q_SLOTS:
             QCOMPARE(m_Tree->clipboard().mode, mode);
         QCOMPARE(asked.count(), eraseAsked ? 1 : 0);
         QVERIFY(QFile::exists(m_Root->path("/ORBELIN/run1/a.txt")));
+        // A volume row cannot be deleted: nothing to ask.
+        m_Tree->setCurrentItem(row("/ORBELIN"));
+        QTest::keyRelease(m_Tree.get(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(asked.count(), eraseAsked ? 1 : 0);
     }
 
     void erase()

@@ -650,6 +650,31 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(m_Root->path(path)));
     }
 
+    void deleteTakesTheNamedPathOnly_data()
+    {
+        QTest::addColumn<bool>("namedGone");
+        QTest::newRow("named folder still there") << false;
+        QTest::newRow("named folder gone") << true;
+    }
+    // Before: OK deleted whatever row was current when the question closed.
+    void deleteTakesTheNamedPathOnly()
+    {
+        QFETCH(bool, namedGone);
+        QVERIFY(saveFolder("/ORBELIN/run1", fields(1)));
+        QVERIFY(saveFolder("/ORBELIN/run2", fields(1)));
+        start();
+        QVERIFY(select("/ORBELIN/run1"));
+        ModalAnswer::next([&](QWidget *modal) {
+            if (namedGone)
+                QVERIFY(QDir(m_Root->path("/ORBELIN/run1")).removeRecursively());
+            QVERIFY(select("/ORBELIN/run2"));
+            QTest::mouseClick(modal->findChild<QPushButton *>("BUTTON_OK"), Qt::LeftButton);
+        });
+        click("BUTTON_DELETE");
+        QVERIFY(!QFileInfo::exists(m_Root->path("/ORBELIN/run1")));
+        QVERIFY(QFileInfo::exists(m_Root->path("/ORBELIN/run2")));
+    }
+
     // Delete on the tree used to remove the folder without a question, even when locked.
     void treeKeysHonourTheLock()
     {
