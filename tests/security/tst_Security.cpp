@@ -4,6 +4,7 @@
 #include "PrivateProfile.h"
 #include "Resources.h"
 #include "SecurityOptionsDialog.h"
+#include "SecuritySettings.h"
 #include "TestRoot.h"
 
 #include <QLabel>
@@ -73,7 +74,7 @@ private Q_SLOTS:
         QFETCH(bool, accepted);
         TestRoot root;
         if (!storedBefore.isNull())
-            store("Password", storedBefore);
+            SecuritySettings::setPassword(storedBefore);
         PasswordDialog dialog;
         dialog.show();
         // Typed on an attached keyboard, each character as its key event's text.
