@@ -312,6 +312,8 @@ private Q_SLOTS:
         QCOMPARE(day->text(), QDateTime::currentDateTime().toString("dd"));
         // A touch clears the edit and stops the clock from refilling the edits.
         QTest::mouseClick(day, Qt::LeftButton);
+        frame.slotUpdateCurrentDateTime();
+        QCOMPARE(day->text(), QString());
         typeKeys(frame, "179B");
         frame.slotUpdateCurrentDateTime();
         QCOMPARE(day->text(), QString("1"));       // two digits at most
@@ -322,6 +324,113 @@ private Q_SLOTS:
         frame.initialize();
         typeKeys(frame, "B");
         QCOMPARE(year->text(), QDateTime::currentDateTime().toString("yyyy"));
+    }
+
+    // Calibration takes the slide out, runs the calibration dialog and takes it out again.
+    void firstEjectFailsNoDialog_data()
+    {
+        QTest::addColumn<bool>("board");
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QStringList>("received");
+        QTest::newRow("eject refused") << true << "ng" << QStringList{Probe, Eject, Eject, Eject};
+        QTest::newRow("no board") << false << "" << QStringList();
+    }
+
+    void firstEjectFailsNoDialog()
+    {
+        QFETCH(bool, board);
+        QFETCH(QString, mode);
+        QFETCH(QStringList, received);
+        TestRoot root;
+        root.writeFile(Ini, Calibrated);
+        BoardStandin standin;
+        if (board) {
+            QVERIFY(standin.start());
+            standin.setMode("ok", 1);
+            standin.thenMode(mode);
+        }
+        SettingsFrame frame;
+        enter(frame);
+        QSignalSpy completed(&frame, &SettingsFrame::signalCalibrationCompleted);
+        // A dialog would run its own event loop inside the click; this closes it there.
+        bool dialogOpened = false;
+        QTimer guard;
+        connect(&guard, &QTimer::timeout, this, [&dialogOpened]() {
+            if (QWidget *modal = QApplication::activeModalWidget()) {
+                dialogOpened = true;
+                modal->close();
+            }
+        });
+        guard.start(10);
+        click(&frame, "BUTTON_CALIBRATE");
+        QVERIFY(!dialogOpened);
+        QCOMPARE(standin.received(), received);
+        QCOMPARE(completed.count(), 0);
+        QVERIFY(!SettingsFrame::slideEjection());
+        QCOMPARE(label(frame, "LABEL_LAST_CALIBRATION_DATETIME"), QString("01 JAN 2020 10:00"));
+    }
+
+    void calibration_data()
+    {
+        QTest::addColumn<QString>("button");        // pressed in the calibration dialog
+        QTest::addColumn<int>("okReplies");         // then the board refuses everything
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<bool>("ejectedAfter");
+        QTest::newRow("completed and confirmed") << "BUTTON_OK" << 0 << true << true;
+        QTest::newRow("cancelled: the slide still comes out") << "BUTTON_CANCEL" << 0 << false
+                                                              << true;
+        // Probe and eject, the dialog's run, the probe before the closing eject.
+        QTest::newRow("closing eject refused") << "BUTTON_OK" << 2 + 6 + 1 << true << false;
+    }
+
+    void calibration()
+    {
+        QFETCH(QString, button);
+        QFETCH(int, okReplies);
+        QFETCH(bool, accepted);
+        QFETCH(bool, ejectedAfter);
+        TestRoot root;
+        root.writeFile(Ini, Calibrated);
+        BoardStandin standin;
+        QVERIFY(standin.start());
+        if (okReplies) {
+            standin.setMode("ok", okReplies);
+            standin.thenMode("ng");
+        }
+        SettingsFrame frame;
+        enter(frame);
+        frame.slotEnableSecurityMode(true);     // calibration stays open to everyone
+        QSignalSpy completed(&frame, &SettingsFrame::signalCalibrationCompleted);
+        QString opened;
+        ModalAnswer::next([&](QWidget *modal) {
+            opened = modal->metaObject()->className();
+            auto *dialog = qobject_cast<CalibrateDialog *>(modal);
+            if (accepted)
+                QTRY_COMPARE_WITH_TIMEOUT(dialog->state(), CalibrateDialog::STATE_COMPLETED, 10000);
+            click(modal, button);
+        });
+        click(&frame, "BUTTON_CALIBRATE");
+        QCOMPARE(opened, QString("CalibrateDialog"));
+        QVERIFY(!QApplication::activeModalWidget());
+
+        const QStringList received = standin.received();
+        QCOMPARE(received.mid(0, 2), (QStringList{Probe, Eject}));
+        QCOMPARE(received.at(2), Probe);            // the dialog's own link
+        const QStringList closing = ejectedAfter ? QStringList{Probe, Eject}
+                                                 : QStringList{Probe, Eject, Eject, Eject};
+        QCOMPARE(received.mid(received.lastIndexOf(Probe)), closing);
+        if (accepted)
+            QCOMPARE(received.mid(2, Run.size()), Run);
+        QCOMPARE(SettingsFrame::slideEjection(), ejectedAfter);
+        QCOMPARE(completed.count(), accepted ? 1 : 0);
+        if (accepted) {
+            QVERIFY(label(frame, "LABEL_LAST_CALIBRATION_DATETIME") != "01 JAN 2020 10:00");
+            QCOMPARE(label(frame, "LABEL_CALIBRATED_VALUES"), QString("12800, 0, 50, 100"));
+        } else {
+            QCOMPARE(label(frame, "LABEL_LAST_CALIBRATION_DATETIME"),
+                     QString("01 JAN 2020 10:00"));
+            QCOMPARE(label(frame, "LABEL_CALIBRATED_VALUES"), QString("12000, 1, 40, 100"));
+        }
     }
 
     void dateValidation_data()
