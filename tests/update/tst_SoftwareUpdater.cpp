@@ -322,7 +322,7 @@ private Q_SLOTS:
         fakeTar("unpacked: fifo", "--extract", "mkfifo \"$dir/pipe\"", InvalidUpdateFile);
         fakeTar("unpacked: set-user-id", "--extract", "echo x > \"$dir/s\"; chmod 4755 \"$dir/s\"", InvalidUpdateFile);
         fakeTar("unpacked: hard link", "--extract", "echo x > \"$dir/a\"; ln \"$dir/a\" \"$dir/b\"", InvalidUpdateFile);
-        fakeTar("unpack fails", "--extract", "exit 2", InvalidUpdateFile);
+        fakeTar("unpack stops half-way", "--extract", "echo half > \"$dir/ORBELIN_Vn_1_0_4\"; exit 2", InvalidUpdateFile);
         // The last backup stays until the new one is known to be good.
         fakeTar("backup fails", "--create", "exit 2", BackupFailed);
         fakeTar("backup unreadable", "--create", "printf garbage > \"$file\"", BackupFailed);
@@ -353,7 +353,8 @@ private Q_SLOTS:
         instrument(root);
         root.writeFile("/etc/passwd", "root:x:0:0\n");
         QVERIFY(root.writeFile(error == Demo ? DemoPackage : Package, package));
-        root.fakeProgramScript("tar", fakeTar + "\nexec /usr/bin/tar \"$@\"");
+        // A package that slipped through the size check must not fill the disk.
+        root.fakeProgramScript("tar", fakeTar + "\nulimit -f 1048576\nexec /usr/bin/tar \"$@\"");
         const auto before = PackageMaker::snapshot(root.root(), {"/calls"});
         if (error == Demo)
             QVERIFY(!installDemoSoftware(DemoPackage));
