@@ -67,9 +67,7 @@ private:
     static int mode(TestRoot &root, const QString &path)
     {
         struct stat st;
-        if (::lstat(QFile::encodeName(root.path(path)).constData(), &st) != 0)
-            return -1;
-        return int(st.st_mode & 07777);
+        return ::lstat(QFile::encodeName(root.path(path)).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
     }
 
 private Q_SLOTS:
