@@ -1,6 +1,5 @@
 #include "PackageMaker.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -8,37 +7,9 @@
 #include <QStorageInfo>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstring>
 #include <sys/stat.h>
-#include <zlib.h>
-
-TarMember TarMember::file(const QByteArray &name, const QByteArray &data, int mode)
-{
-    TarMember m;
-    m.name = name;
-    m.data = data;
-    m.mode = mode;
-    return m;
-}
-
-TarMember TarMember::folder(const QByteArray &name)
-{
-    TarMember m;
-    m.name = name;
-    m.type = '5';
-    m.mode = 0755;
-    return m;
-}
-
-TarMember TarMember::symlink(const QByteArray &name, const QByteArray &target)
-{
-    TarMember m;
-    m.name = name;
-    m.type = '2';
-    m.mode = 0777;
-    m.link = target;
-    return m;
-}
 
 namespace PackageMaker {
 
@@ -69,10 +40,6 @@ QByteArray tar(const QList<TarMember> &members)
         std::memcpy(header + 157, m.link.constData(), size_t(qMin(m.link.size(), 100)));
         std::memcpy(header + 257, "ustar", 6);
         std::memcpy(header + 263, "00", 2);
-        if (m.type == '3') {
-            octal(header + 329, 8, 1);
-            octal(header + 337, 8, 3);
-        }
         std::memset(header + 148, ' ', 8);
         unsigned sum = 0;
         for (unsigned char c : header)
@@ -91,44 +58,31 @@ QByteArray tar(const QList<TarMember> &members)
 
 QByteArray gzip(const QByteArray &data)
 {
-    z_stream z;
-    std::memset(&z, 0, sizeof z);
-    deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
-    QByteArray out(int(deflateBound(&z, uLong(data.size()))) + 64, '\0');
-    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
-    z.avail_in = uInt(data.size());
-    z.next_out = reinterpret_cast<Bytef *>(out.data());
-    z.avail_out = uInt(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(int(z.total_out));
-    deflateEnd(&z);
-    return out;
+    QProcess gz;
+    gz.start(QStringLiteral("gzip"), {QStringLiteral("-c")});
+    gz.write(data);
+    gz.closeWriteChannel();
+    if (!gz.waitForFinished(60000) || gz.exitCode() != 0)
+        qFatal("gzip cannot make a package");
+    return gz.readAllStandardOutput();
 }
 
 QByteArray oversized(const QByteArray &name, const QByteArray &data)
 {
     QTemporaryDir dir;
-    QFile small(dir.filePath(QString::fromUtf8(name)));
-    QFile filler(dir.filePath(QStringLiteral(".filler")));
     const qint64 size = QStorageInfo(dir.path()).bytesFree() + (qint64(1) << 30);
-    if (!small.open(QIODevice::WriteOnly) || small.write(data) != data.size()
-        || !filler.open(QIODevice::WriteOnly) || !filler.resize(size))
-        qFatal("cannot write the files of an oversized package");
-    small.close();
-    filler.close();
     QProcess tar;
-    tar.start(QStringLiteral("tar"), {QStringLiteral("--sparse"), QStringLiteral("-czf"),
-                                      QStringLiteral("-"), QStringLiteral("-C"), dir.path(),
-                                      QString::fromUtf8(name), QStringLiteral(".filler")});
+    tar.start(QStringLiteral("bash"),
+              {QStringLiteral("-c"),
+               QStringLiteral("cd \"$1\" && cat > \"$2\" && truncate -s $3 .filler"
+                              " && tar --sparse -czf - \"$2\" .filler"),
+               QStringLiteral("-"), dir.path(), QString::fromUtf8(name), QString::number(size)});
+    tar.write(data);
+    tar.closeWriteChannel();
     // A package that is not made must not pass for a refused one.
     if (!tar.waitForFinished(60000) || tar.exitCode() != 0)
-        qFatal("tar cannot make an oversized package");
+        qFatal("cannot make an oversized package");
     return tar.readAllStandardOutput();
-}
-
-QByteArray elf(const QByteArray &tag)
-{
-    return QByteArray("\x7f" "ELF\x02\x01\x01\n", 8) + tag;
 }
 
 QMap<QString, QString> snapshot(const QString &folder, const QStringList &skip)
@@ -139,13 +93,10 @@ QMap<QString, QString> snapshot(const QString &folder, const QStringList &skip)
     while (it.hasNext()) {
         const QString path = it.next();
         const QString relative = path.mid(folder.size());
-        bool skipped = false;
-        for (const QString &s : skip)
-            skipped = skipped || relative == s || relative.startsWith(s + QLatin1Char('/'));
-        if (skipped)
-            continue;
         struct stat st;
-        if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        if (std::any_of(skip.begin(), skip.end(), [&](const QString &s) {
+                return relative == s || relative.startsWith(s + QLatin1Char('/'));
+            }) || ::lstat(QFile::encodeName(path).constData(), &st) != 0)
             continue;
         QString value = QString::number(st.st_mode, 8);
         if (S_ISLNK(st.st_mode)) {
@@ -153,9 +104,7 @@ QMap<QString, QString> snapshot(const QString &folder, const QStringList &skip)
         } else if (S_ISREG(st.st_mode)) {
             QFile file(path);
             file.open(QIODevice::ReadOnly);
-            value += QLatin1Char(' ')
-                     + QString::fromLatin1(QCryptographicHash::hash(file.readAll(),
-                                                                    QCryptographicHash::Md5).toHex());
+            value += QLatin1Char(' ') + QString::fromLatin1(file.readAll());
         }
         result.insert(relative, value);
     }

@@ -15,9 +15,15 @@ struct TarMember
     QByteArray data;
     QByteArray link;
 
-    static TarMember file(const QByteArray &name, const QByteArray &data, int mode = 0644);
-    static TarMember folder(const QByteArray &name);
-    static TarMember symlink(const QByteArray &name, const QByteArray &target);
+    static TarMember file(const QByteArray &name, const QByteArray &data, int mode = 0644)
+    {
+        return {name, '0', mode, data, {}};
+    }
+    static TarMember folder(const QByteArray &name) { return {name, '5', 0755, {}, {}}; }
+    static TarMember symlink(const QByteArray &name, const QByteArray &target)
+    {
+        return {name, '2', 0777, {}, target};
+    }
 };
 
 namespace PackageMaker {
@@ -31,7 +37,7 @@ inline QByteArray package(const QList<TarMember> &members) { return gzip(tar(mem
 QByteArray oversized(const QByteArray &name, const QByteArray &data);
 
 // The start of an ELF program, enough for the program test.
-QByteArray elf(const QByteArray &tag);
+inline QByteArray elf(const QByteArray &tag) { return QByteArray("\x7f" "ELF\x02\x01\x01\n", 8) + tag; }
 
 // Every entry below a folder (not following links): relative path -> kind, mode, size,
 // content or link target. Two snapshots compare equal when nothing changed.

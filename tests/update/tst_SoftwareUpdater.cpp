@@ -1,3 +1,5 @@
+#include "DemoSoftware.h"
+#include "PackageArchive.h"
 #include "PackageMaker.h"
 #include "SoftwareUpdateDialog.h"
 #include "SoftwareUpdater.h"
@@ -10,272 +12,223 @@
 namespace {
 
 const QString Package = QStringLiteral("/media/STICK/ORBELIN_Vn_1_0_4.ovn");
+const QString DemoPackage = QStringLiteral("/media/STICK/ORBELIN_Vn-Demo.ovn");
 const QString ProgramFolder = QStringLiteral("/root/ORBELIN_Vn");
-const QStringList NotChecked = {QStringLiteral("/root/.temp"), QStringLiteral("/calls")};
+const int Demo = -1;        // in place of an updater error: the package goes to the demo install
 
-struct Outcome
+QByteArray program(const QByteArray &name = "ORBELIN_Vn_1_0_4")
 {
-    int count = 0;
-    bool ok = false;
-    SoftwareUpdaterError error = NoError;
-};
+    return PackageMaker::package({TarMember::file(name, PackageMaker::elf(name))});
+}
 
 } // namespace
 
+// Package installation: version names, the package checks, software updates and the demo
+// package, each in a temporary root.
 class SoftwareUpdaterTest : public QObject
 {
     Q_OBJECT
 
 private:
-    // An instrument with version 1.0.3 installed and its loader link in place.
-    static void install103(TestRoot &root)
+    // An instrument with version 1.0.3 installed, its loader link, settings, results log,
+    // a protocol, saved counts and the last backup.
+    static void instrument(TestRoot &root)
     {
         root.writeFile(ProgramFolder + "/ORBELIN_Vn_1_0_3", PackageMaker::elf("1.0.3"));
-        root.writeFile(ProgramFolder + "/ORBELIN_Vn.ini", "[Security]\nEnable=False\n");
+        root.writeFile(ProgramFolder + "/ORBELIN_Vn.ini", "[Security]\nEnable=True\n");
+        root.writeFile(ProgramFolder + "/CountingResults.csv", "results");
+        root.writeFile(ProgramFolder + "/Protocol/Yeast.ini", "protocol");
+        root.writeFile("/root/restore/ORBELIN_Vn_1_0_2.ovn", "old archive");
+        root.writeFile("/ORBELIN/Counts/a.tif", "image");
         root.writeFile("/root/loader_1_0_3", "#!/bin/sh\n# 1.0.3\n");
         QVERIFY(QFile::link(root.path("/root/loader_1_0_3"), root.path("/root/loader")));
     }
 
-    static void writePackage(TestRoot &root, const QList<TarMember> &members,
-                             const QString &path = Package)
-    {
-        QVERIFY(root.writeFile(path, PackageMaker::package(members)));
-    }
-
-    static Outcome run(SoftwareUpdater &updater)
+    // The error the one signalUpdated reports; -1 when there is not exactly one, or when
+    // its verdict and its error disagree.
+    static int run(SoftwareUpdater &updater)
     {
         QSignalSpy spy(&updater, &SoftwareUpdater::signalUpdated);
         updater.start();
-        Outcome outcome;
-        if (!updater.wait(60000))
-            return outcome;
-        outcome.count = spy.count();
-        if (!spy.isEmpty()) {
-            outcome.ok = spy.first().at(0).toBool();
-            outcome.error = spy.first().at(1).value<SoftwareUpdaterError>();
-        }
-        return outcome;
+        if (!updater.wait(60000) || spy.count() != 1)
+            return -1;
+        const int error = spy.first().at(1).value<SoftwareUpdaterError>();
+        return spy.first().at(0).toBool() == (error == NoError) ? error : -1;
     }
 
-    // Configured as the update dialog does, installing into the program folder.
-    static Outcome update(const QString &package = Package)
+    // Configured as the update dialog does, installing into the given folder.
+    static int update(const QString &folder = ProgramFolder)
     {
         SoftwareUpdater updater;
-        SoftwareUpdateDialog::configureUpdater(updater, package, ProgramFolder,
-                                               QStringLiteral("ORBELIN_Vn_1_0_3.ovn"));
+        SoftwareUpdateDialog::configureUpdater(updater, Package, folder, "ORBELIN_Vn_1_0_3.ovn");
         return run(updater);
-    }
-
-    static QString linkTarget(TestRoot &root, const QString &link)
-    {
-        return QFileInfo(QFile::symLinkTarget(root.path(link))).fileName();
     }
 
     static int mode(TestRoot &root, const QString &path)
     {
         struct stat st;
-        if (::lstat(QFile::encodeName(root.path(path)).constData(), &st) != 0)
-            return -1;
-        return int(st.st_mode & 07777);
-    }
-
-    static QStringList archiveMembers(const QString &realPath)
-    {
-        QProcess tar;
-        tar.start("tar", {"-tzf", realPath});
-        tar.waitForFinished(30000);
-        return QString::fromLocal8Bit(tar.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        return ::lstat(QFile::encodeName(root.path(path)).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
     }
 
 private Q_SLOTS:
+    void versionNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("dotted");    // prefix "ORBELIN_Vn_", suffix ".ovn"
+        QTest::addColumn<int>("number");        // prefix "ORBELIN_Vn", suffix "ovn"
+        QTest::newRow("package") << "ORBELIN_Vn_0_1_4.ovn" << "0.1.4" << 14;
+        QTest::newRow("copy number joins the last number") << "ORBELIN_Vn_1_0_4 (1).ovn" << "1.0.41" << 1041;
+        QTest::newRow("no digits") << "ORBELIN_Vn-demo" << "." << 0;
+        QTest::newRow("too large reads as 0") << "ORBELIN_Vn_2_147_483_648" << "2.147.483.648" << 0;
+        QTest::newRow("other Unicode digits are dropped")
+            << QString::fromUtf8("ORBELIN_Vn_\xd9\xa3_1_0") << ".1.0" << 10;
+    }
+    void versionNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, dotted);
+        QFETCH(int, number);
+        QCOMPARE(SoftwareUpdater::StringToSoftwareVersion(name, "ORBELIN_Vn_", ".ovn"), dotted);
+        QCOMPARE(SoftwareUpdater::IntegerToSoftwareVersion(name, "ORBELIN_Vn", "ovn"), number);
+    }
+
+    // Every member as tar lists it, the name exactly as stored, and none refused.
+    void listing()
+    {
+        const QList<QByteArray> names = {
+            " lead and trail ", "..hidden/x..y", "./loader_1_0_4", "a\\nb", "Z\xc3\xa4hler",
+            "\x01" "8",
+            // A line feed cannot smuggle a second, harmless-looking listing line.
+            "x\n-rw-r--r-- 0/0 1 2024-01-01 00:00:00 ../evil"};
+        QList<TarMember> members;
+        for (const QByteArray &name : names)
+            members << TarMember::file(name, "x");
+        TestRoot root;
+        root.writeFile("/p.ovn", PackageMaker::package(members));
+        QList<PackageEntry> entries;
+        QString error;
+        QVERIFY2(PackageArchive::list("/p.ovn", &entries, &error), qPrintable(error));
+        QCOMPARE(entries.size(), names.size());
+        for (int i = 0; i < names.size(); ++i) {
+            QCOMPARE(entries.at(i).name, QString::fromUtf8(names.at(i)));
+            QCOMPARE(entries.at(i).type, QChar('-'));
+            QCOMPARE(PackageArchive::refusal(entries.at(i)), QString());
+        }
+    }
+
+    // Files go where the rules say, the backup holds the old program folder, and no link
+    // on the way is written through.
     void installsByRules()
     {
         TestRoot root;
-        install103(root);
-        root.writeFile("/root/restore/ORBELIN_Vn_1_0_2.ovn", "old archive");
+        instrument(root);
         root.writeFile("/root/restore/old/file", "old");
-        root.writeFile("/root/restore/.keep", "hidden");
-        writePackage(root, {TarMember::file("ORBELIN_Vn_1_0_4", PackageMaker::elf("1.0.4")),
-                            TarMember::file("loader_1_0_4", "#!/bin/sh\n# 1.0.4\n"),
-                            TarMember::file("libfoo.so.1", PackageMaker::elf("lib"), 0600),
-                            TarMember::file("notes.txt", "read me", 0700),
-                            TarMember::file("Verifier", "#!/bin/sh\n"),
-                            TarMember::file(".profile", "hidden")});
-        const Outcome outcome = update();
-        QCOMPARE(outcome.count, 1);
-        QVERIFY(outcome.ok);
-        QCOMPARE(outcome.error, NoError);
-
+        root.writeFile("/etc/passwd", "root:x:0:0\n");
+        // A link where a file goes is replaced; a link where the unpack folder goes is
+        // removed, not emptied through.
+        QVERIFY(QFile::link(root.path("/etc/passwd"), root.path(ProgramFolder + "/notes.txt")));
+        QVERIFY(QFile::link(root.path("/ORBELIN"), root.path("/root/.temp")));
+        QVERIFY(root.writeFile(Package, PackageMaker::package(
+            {TarMember::file("ORBELIN_Vn_1_0_4", PackageMaker::elf("1.0.4")),
+             TarMember::file("loader_1_0_4", "#!/bin/sh\n# 1.0.4\n"),
+             TarMember::file("libfoo.so.1", PackageMaker::elf("lib"), 0600),
+             TarMember::file("notes.txt", "read me", 0700),
+             TarMember::file("Verifier", "#!/bin/sh\n"),
+             TarMember::file(".profile", "hidden")})));
+        QCOMPARE(update(), int(NoError));
         QCOMPARE(root.readFile(ProgramFolder + "/ORBELIN_Vn_1_0_4"), PackageMaker::elf("1.0.4"));
         QCOMPARE(mode(root, ProgramFolder + "/ORBELIN_Vn_1_0_4"), 0755);
         QCOMPARE(mode(root, "/root/loader_1_0_4"), 0755);
         QCOMPARE(mode(root, ProgramFolder + "/Verifier"), 0755);
         QCOMPARE(mode(root, ProgramFolder + "/libfoo.so.1"), 0755);
         QCOMPARE(mode(root, ProgramFolder + "/notes.txt"), 0666);
+        QCOMPARE(root.readFile(ProgramFolder + "/notes.txt"), QByteArray("read me"));
+        QCOMPARE(root.readFile("/etc/passwd"), QByteArray("root:x:0:0\n"));
+        QCOMPARE(root.readFile("/ORBELIN/Counts/a.tif"), QByteArray("image"));
         QVERIFY(!QFile::exists(root.path(ProgramFolder + "/.profile")));
-        QVERIFY(!QFile::exists(root.path("/root/.profile")));
-        // Earlier versions stay beside the new one.
         QVERIFY(QFile::exists(root.path(ProgramFolder + "/ORBELIN_Vn_1_0_3")));
-        QCOMPARE(linkTarget(root, "/root/loader"), QString("loader_1_0_4"));
-        QVERIFY(!QFile::exists(root.path("/root/.temp")));
+        QCOMPARE(QFile::symLinkTarget(root.path("/root/loader")), root.path("/root/loader_1_0_4"));
+        QVERIFY(!QFileInfo::exists(root.path("/root/.temp")));
 
-        // The backup folder holds the new archive of the program folder, and only that.
         QCOMPARE(QDir(root.path("/root/restore")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                  QStringList{"ORBELIN_Vn_1_0_3.ovn"});
-        QVERIFY(QFile::exists(root.path("/root/restore/.keep")));
-        const QStringList members = archiveMembers(root.path("/root/restore/ORBELIN_Vn_1_0_3.ovn"));
-        QVERIFY2(members.contains("root/ORBELIN_Vn/ORBELIN_Vn_1_0_3"), qPrintable(members.join(' ')));
+        QProcess tar;
+        tar.start("tar", {"-tzf", root.path("/root/restore/ORBELIN_Vn_1_0_3.ovn")});
+        QVERIFY(tar.waitForFinished(30000));
+        const QByteArray members = tar.readAllStandardOutput();
+        QVERIFY2(members.contains("root/ORBELIN_Vn/ORBELIN_Vn_1_0_3\n"), members.constData());
         QVERIFY(!members.contains("root/ORBELIN_Vn/ORBELIN_Vn_1_0_4"));
-    }
-
-    void ruleTargets_data()
-    {
-        QTest::addColumn<QByteArray>("name");
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QString>("target");
-        QTest::addColumn<int>("mode");
-        QTest::newRow("two-digit program matches no rule")
-            << QByteArray("ORBELIN_Vn_10_1_0") << PackageMaker::elf("x") << "/opt/app/ORBELIN_Vn_10_1_0" << 0755;
-        QTest::newRow("program rule matches part of a name")
-            << QByteArray("ORBELIN_Vn_1_0_10") << PackageMaker::elf("x") << ProgramFolder + "/ORBELIN_Vn_1_0_10" << 0755;
-        QTest::newRow("loader rule matches part of a name")
-            << QByteArray("loader_1_0_4.txt") << QByteArray("text") << "/root/loader_1_0_4.txt" << 0755;
-        QTest::newRow("text without rule") << QByteArray("data.csv") << QByteArray("a,b") << "/opt/app/data.csv" << 0666;
-        QTest::newRow("program without rule") << QByteArray("helper") << PackageMaker::elf("h") << "/opt/app/helper" << 0755;
-        QTest::newRow("three-byte file is no program") << QByteArray("short") << QByteArray("\x7f" "EL") << "/opt/app/short" << 0666;
-    }
-    void ruleTargets()
-    {
-        QFETCH(QByteArray, name);
-        QFETCH(QByteArray, content);
-        QFETCH(QString, target);
-        QFETCH(int, mode);
-        TestRoot root;
-        install103(root);
-        root.mkdir("/opt/app");
-        writePackage(root, {TarMember::file(name, content)});
-        SoftwareUpdater updater;
-        SoftwareUpdateDialog::configureUpdater(updater, Package, "/opt/app", "app.ovn");
-        const Outcome outcome = run(updater);
-        QVERIFY(outcome.ok);
-        QCOMPARE(root.readFile(target), content);
-        QCOMPARE(this->mode(root, target), mode);
-        // A name that merely holds a loader name never becomes the link's target.
-        QCOMPARE(linkTarget(root, "/root/loader"), QString("loader_1_0_3"));
-    }
-
-    void runningProgramNotReplaced()
-    {
-        TestRoot root;
-        install103(root);
-        root.writeFile("/opt/app/helper", PackageMaker::elf("old helper"));
-        // Process 4242 runs the installed 1.0.3, 4243 the helper; 77 is some other program.
-        root.writeFile("/proc/4242/cmdline", "/root/ORBELIN_Vn/ORBELIN_Vn_1_0_3\0-x\0");
-        root.writeFile("/proc/4243/cmdline", QByteArray("/opt/app/helper\0", 16));
-        root.writeFile("/proc/77/cmdline", QByteArray("/usr/bin/other\0", 15));
-        root.writeFile("/proc/self/cmdline", QByteArray("/opt/app/ORBELIN_Vn_1_0_4\0", 26));
-        writePackage(root, {TarMember::file("ORBELIN_Vn_1_0_3", PackageMaker::elf("rebuilt 1.0.3")),
-                            TarMember::file("helper", PackageMaker::elf("new helper")),
-                            TarMember::file("ORBELIN_Vn_1_0_4", PackageMaker::elf("1.0.4"))});
-        SoftwareUpdater updater;
-        SoftwareUpdateDialog::configureUpdater(updater, Package, "/opt/app", "app.ovn");
-        const Outcome outcome = run(updater);
-        QVERIFY(outcome.ok);
-        QCOMPARE(root.readFile(ProgramFolder + "/ORBELIN_Vn_1_0_3"), PackageMaker::elf("1.0.3"));
-        QCOMPARE(root.readFile("/opt/app/helper"), PackageMaker::elf("old helper"));
-        QCOMPARE(root.readFile(ProgramFolder + "/ORBELIN_Vn_1_0_4"), PackageMaker::elf("1.0.4"));
-        // The running program matched only the program rule: it goes nowhere else either.
-        QVERIFY(!QFile::exists(root.path("/opt/app/ORBELIN_Vn_1_0_3")));
-    }
-
-    void isProcess_data()
-    {
-        QTest::addColumn<QByteArray>("cmdline");
-        QTest::addColumn<bool>("running");
-        QTest::newRow("same path") << QByteArray("/root/ORBELIN_Vn/ORBELIN_Vn_1_0_3\0", 34) << true;
-        QTest::newRow("with arguments") << QByteArray("/root/ORBELIN_Vn/ORBELIN_Vn_1_0_3\0-a\0b\0", 39) << true;
-        QTest::newRow("first word of the first argument")
-            << QByteArray("/root/ORBELIN_Vn/ORBELIN_Vn_1_0_3 --x\0", 38) << true;
-        QTest::newRow("relative path") << QByteArray("./ORBELIN_Vn_1_0_3\0", 19) << false;
-        QTest::newRow("through the loader link") << QByteArray("/root/loader\0", 13) << false;
-        QTest::newRow("longer name") << QByteArray("/root/ORBELIN_Vn/ORBELIN_Vn_1_0_30\0", 35) << false;
-        QTest::newRow("empty") << QByteArray() << false;
-        QTest::newRow("blanks only") << QByteArray("   \0", 4) << false;
-    }
-    void isProcess()
-    {
-        QFETCH(QByteArray, cmdline);
-        QFETCH(bool, running);
-        TestRoot root;
-        root.writeFile("/proc/1234/cmdline", cmdline);
-        root.writeFile("/proc/acpi/cmdline", QByteArray("/root/ORBELIN_Vn/ORBELIN_Vn_1_0_3\0", 34));
-        QCOMPARE(SoftwareUpdater::isProcess("/root/ORBELIN_Vn/ORBELIN_Vn_1_0_3"), running);
-    }
-
-    void isProgram_data()
-    {
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<bool>("program");
-        QTest::newRow("ELF") << PackageMaker::elf("x") << true;
-        QTest::newRow("just the magic") << QByteArray("\x7f" "ELF") << true;
-        QTest::newRow("three bytes") << QByteArray("\x7f" "EL") << false;
-        QTest::newRow("script") << QByteArray("#!/bin/sh\n") << false;
-        QTest::newRow("ELF after a line feed") << QByteArray("\n\x7f" "ELF") << false;
-        QTest::newRow("empty") << QByteArray() << false;
-    }
-    void isProgram()
-    {
-        QFETCH(QByteArray, content);
-        QFETCH(bool, program);
-        TestRoot root;
-        root.writeFile("/opt/file", content);
-        QCOMPARE(SoftwareUpdater::isProgram("/opt/file"), program);
-        QVERIFY(!SoftwareUpdater::isProgram("/opt/missing"));
     }
 
     void loaderLink_data()
     {
         QTest::addColumn<QString>("before");    // "" none, "file" a plain file, else a loader name
+        QTest::addColumn<QByteArray>("loader"); // in the package, beside a program
+        QTest::addColumn<QString>("obstacle");  // a folder where the installer writes
+        QTest::addColumn<int>("error");
         QTest::addColumn<QString>("after");
-        QTest::newRow("created") << "" << "loader_1_0_4";
-        QTest::newRow("switched") << "loader_1_0_3" << "loader_1_0_4";
-        QTest::newRow("already right") << "loader_1_0_4" << "loader_1_0_4";
-        QTest::newRow("plain file left alone") << "file" << "file";
+        QTest::newRow("created") << "" << QByteArray("loader_1_0_4") << "" << int(NoError) << "loader_1_0_4";
+        QTest::newRow("switched") << "loader_1_0_3" << QByteArray("loader_1_0_4") << "" << int(NoError) << "loader_1_0_4";
+        QTest::newRow("plain file left alone") << "file" << QByteArray("loader_1_0_4") << "" << int(NoError) << "file";
+        // Only a whole loader name may become the link's target.
+        QTest::newRow("name merely holding a loader name")
+            << "loader_1_0_3" << QByteArray("loader_1_0_4.txt") << "" << int(NoError) << "loader_1_0_3";
+        QTest::newRow("new link cannot be made") << "loader_1_0_3" << QByteArray("loader_1_0_4")
+            << "/root/loader.new" << int(NoExistInstalledFile) << "loader_1_0_3";
+        QTest::newRow("program cannot be copied") << "loader_1_0_3" << QByteArray("loader_1_0_4")
+            << ProgramFolder + "/ORBELIN_Vn_1_0_4" << int(NoExistInstalledFile) << "loader_1_0_3";
     }
     void loaderLink()
     {
         QFETCH(QString, before);
+        QFETCH(QByteArray, loader);
+        QFETCH(QString, obstacle);
+        QFETCH(int, error);
         QFETCH(QString, after);
         TestRoot root;
         root.writeFile(ProgramFolder + "/ORBELIN_Vn_1_0_3", PackageMaker::elf("1.0.3"));
         root.writeFile("/root/loader_1_0_3", "#!/bin/sh\n");
-        root.writeFile("/root/loader_1_0_4", "#!/bin/sh\n");
         if (before == "file")
             root.writeFile("/root/loader", "not a link");
         else if (!before.isEmpty())
             QVERIFY(QFile::link(root.path("/root/" + before), root.path("/root/loader")));
-        writePackage(root, {TarMember::file("loader_1_0_4", "#!/bin/sh\n# new\n")});
-        QVERIFY(update().ok);
-        if (after == "file") {
+        if (!obstacle.isEmpty())
+            root.writeFile(obstacle + "/in the way", "x");
+        root.writeFile(Package, PackageMaker::package(
+            {TarMember::file("ORBELIN_Vn_1_0_4", PackageMaker::elf("1.0.4")),
+             TarMember::file(loader, "#!/bin/sh\n")}));
+        QCOMPARE(update(), error);
+        if (after == "file")
             QCOMPARE(root.readFile("/root/loader"), QByteArray("not a link"));
-        } else {
-            QCOMPARE(linkTarget(root, "/root/loader"), after);
-            // The link names the loader by its absolute path in its own root.
+        else    // the link names the loader by its absolute path in its own root
             QCOMPARE(QFile::symLinkTarget(root.path("/root/loader")), root.path("/root/" + after));
-        }
     }
 
-    void loaderLinkKeptWhenItCannotBeSwitched()
+    // A running program's file is left alone; every other file of the package goes in.
+    void runningProgramNotReplaced()
     {
         TestRoot root;
-        install103(root);
-        // Something occupies the name the new link is made under before it is renamed.
-        root.writeFile("/root/loader.new/in the way", "x");
-        writePackage(root, {TarMember::file("loader_1_0_4", "#!/bin/sh\n")});
-        const Outcome outcome = update();
-        QVERIFY(!outcome.ok);
-        QCOMPARE(outcome.error, NoExistInstalledFile);
-        QCOMPARE(linkTarget(root, "/root/loader"), QString("loader_1_0_3"));
+        instrument(root);
+        root.writeFile("/opt/app/helper", PackageMaker::elf("old helper"));
+        root.writeFile("/proc/4242/cmdline", QByteArray("/root/ORBELIN_Vn/ORBELIN_Vn_1_0_3 --x\0", 38));
+        root.writeFile("/proc/4243/cmdline", QByteArray("/opt/app/helper\0-a\0", 19));
+        root.writeFile("/proc/77/cmdline", QByteArray("/root/ORBELIN_Vn/ORBELIN_Vn_1_0_40\0", 35));
+        root.writeFile("/proc/78/cmdline", QByteArray("./tool\0", 7));
+        root.writeFile("/proc/acpi/cmdline", QByteArray("/opt/app/other\0", 15));
+        root.writeFile(Package, PackageMaker::package(
+            {TarMember::file("ORBELIN_Vn_1_0_3", PackageMaker::elf("rebuilt 1.0.3")),
+             TarMember::file("helper", PackageMaker::elf("new helper")),
+             TarMember::file("ORBELIN_Vn_1_0_4", PackageMaker::elf("1.0.4")),
+             TarMember::file("tool", PackageMaker::elf("tool")),
+             TarMember::file("other", PackageMaker::elf("other"))}));
+        QCOMPARE(update("/opt/app"), int(NoError));
+        QCOMPARE(root.readFile(ProgramFolder + "/ORBELIN_Vn_1_0_3"), PackageMaker::elf("1.0.3"));
+        QCOMPARE(root.readFile("/opt/app/helper"), PackageMaker::elf("old helper"));
+        QCOMPARE(root.readFile(ProgramFolder + "/ORBELIN_Vn_1_0_4"), PackageMaker::elf("1.0.4"));
+        QCOMPARE(root.readFile("/opt/app/tool"), PackageMaker::elf("tool"));
+        QCOMPARE(root.readFile("/opt/app/other"), PackageMaker::elf("other"));
+        // The running program matched only the program rule: it goes nowhere else either.
+        QVERIFY(!QFile::exists(root.path("/opt/app/ORBELIN_Vn_1_0_3")));
     }
 
     void badSettings_data()
@@ -286,18 +239,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("backupName");
         QTest::addColumn<QString>("link");      // made to point at the saved counts
         QTest::addColumn<int>("error");
-        QTest::newRow("install folder missing") << "/nowhere" << Package << "/root/restore" << "a.ovn" << "" << int(InvalidSettings);
-        QTest::newRow("no package") << ProgramFolder << "" << "/root/restore" << "a.ovn" << "" << int(InvalidSettings);
-        QTest::newRow("package missing") << ProgramFolder << "/media/STICK/none.ovn" << "/root/restore" << "a.ovn" << "" << int(NoExistUpdateFile);
+        const QString restore = "/root/restore";
+        QTest::newRow("install folder missing") << "/nowhere" << Package << restore << "a.ovn" << "" << int(InvalidSettings);
+        QTest::newRow("package missing") << ProgramFolder << "/media/STICK/none.ovn" << restore << "a.ovn" << "" << int(NoExistUpdateFile);
         QTest::newRow("empty backup folder") << ProgramFolder << Package << "" << "a.ovn" << "" << int(BackupFailed);
         QTest::newRow("relative backup folder") << ProgramFolder << Package << "restore" << "a.ovn" << "" << int(BackupFailed);
-        QTest::newRow("backup into the program folder") << ProgramFolder << Package << ProgramFolder << "a.ovn" << "" << int(BackupFailed);
         QTest::newRow("backup inside the program folder") << ProgramFolder << Package << ProgramFolder + "/restore" << "a.ovn" << "" << int(BackupFailed);
-        QTest::newRow("no backup name") << ProgramFolder << Package << "/root/restore" << "" << "" << int(BackupFailed);
+        QTest::newRow("backup name with a folder") << ProgramFolder << Package << restore << "../a.ovn" << "" << int(BackupFailed);
         // The old backup was deleted through the link: the saved counts went with it.
-        QTest::newRow("backup folder is a link") << ProgramFolder << Package << "/root/restore" << "a.ovn" << "/root/restore" << int(BackupFailed);
+        QTest::newRow("backup folder is a link") << ProgramFolder << Package << restore << "a.ovn" << restore << int(BackupFailed);
         QTest::newRow("backup folder under a link") << ProgramFolder << Package << "/root/saved/Counts" << "a.ovn" << "/root/saved" << int(BackupFailed);
-        QTest::newRow("backup name with a folder") << ProgramFolder << Package << "/root/restore" << "../a.ovn" << "" << int(BackupFailed);
     }
     void badSettings()
     {
@@ -308,152 +259,158 @@ private Q_SLOTS:
         QFETCH(QString, link);
         QFETCH(int, error);
         TestRoot root;
-        install103(root);
-        root.writeFile("/ORBELIN/Counts/Yeast_0302/01_RAW.tif", "image");
-        if (link.isEmpty())
-            root.writeFile("/root/restore/ORBELIN_Vn_1_0_2.ovn", "old archive");
-        else
+        instrument(root);
+        if (!link.isEmpty()) {
+            QVERIFY(QDir(root.path("/root/restore")).removeRecursively());
             QVERIFY(QFile::link(root.path("/ORBELIN"), root.path(link)));
-        writePackage(root, {TarMember::file("ORBELIN_Vn_1_0_4", PackageMaker::elf("1.0.4"))});
-        const auto before = PackageMaker::snapshot(root.root(), NotChecked);
+        }
+        root.writeFile(Package, program());
+        const auto before = PackageMaker::snapshot(root.root(), {"/root/.temp", "/calls"});
         SoftwareUpdater updater;
         SoftwareUpdateDialog::configureUpdater(updater, package, installFolder, backupName);
         updater.setBackupDirPath(backupFolder);
-        const Outcome outcome = run(updater);
-        QCOMPARE(outcome.count, 1);
-        QVERIFY(!outcome.ok);
-        QCOMPARE(int(outcome.error), error);
+        QCOMPARE(run(updater), error);
         QCOMPARE(int(updater.error()), error);
-        QCOMPARE(PackageMaker::snapshot(root.root(), NotChecked), before);
+        QCOMPARE(PackageMaker::snapshot(root.root(), {"/root/.temp", "/calls"}), before);
     }
 
-    void backupKeptWhenTheNewArchiveFails_data()
-    {
-        QTest::addColumn<QByteArray>("fakeCreate");
-        QTest::newRow("tar fails") << QByteArray("exit 2");
-        QTest::newRow("archive unreadable") << QByteArray(
-            "while [ $# -gt 0 ]; do [ \"$1\" = --file ] && printf 'garbage' > \"$2\"; shift; done; exit 0");
-    }
-    void backupKeptWhenTheNewArchiveFails()
-    {
-        QFETCH(QByteArray, fakeCreate);
-        TestRoot root;
-        install103(root);
-        root.writeFile("/root/restore/ORBELIN_Vn_1_0_2.ovn", "old archive");
-        writePackage(root, {TarMember::file("ORBELIN_Vn_1_0_4", PackageMaker::elf("1.0.4"))});
-        // tar that fails to archive, and behaves otherwise.
-        root.fakeProgramScript("tar", "case \" $* \" in *\" --create \"*) " + fakeCreate + " ;; esac\n"
-                                      "exec /usr/bin/tar \"$@\"");
-        const Outcome outcome = update();
-        QVERIFY(!outcome.ok);
-        QCOMPARE(outcome.error, BackupFailed);
-        QCOMPARE(root.readFile("/root/restore/ORBELIN_Vn_1_0_2.ovn"), QByteArray("old archive"));
-        QCOMPARE(QDir(root.path("/root/restore")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                 QStringList{"ORBELIN_Vn_1_0_2.ovn"});
-        QVERIFY(!QFile::exists(root.path(ProgramFolder + "/ORBELIN_Vn_1_0_4")));
-    }
-
-    void badPackagesChangeNothing_data()
+    // A package refused by the updater or the demo install, or a backup that cannot be
+    // made, changes nothing outside the unpack folder, which is gone afterwards.
+    void refusedPackagesChangeNothing_data()
     {
         QTest::addColumn<QByteArray>("package");
+        QTest::addColumn<QByteArray>("fakeTar");    // bash, before the real tar runs
+        QTest::addColumn<int>("error");
+        QTest::addColumn<bool>("unpacks");          // or is refused from tar's listing
+        const auto refused = [](const char *row, const QList<TarMember> &members, bool unpacks = false) {
+            QTest::newRow(row) << PackageMaker::package(members) << QByteArray() << int(InvalidUpdateFile) << unpacks;
+        };
+        const auto demo = [](const char *row, const QList<TarMember> &members, bool unpacks = true) {
+            QTest::newRow(row) << PackageMaker::package(members) << QByteArray() << Demo << unpacks;
+        };
+        const auto fakeTar = [](const char *row, const char *action, const QByteArray &script, int error) {
+            QTest::newRow(row) << program() << "case \" $* \" in *\" " + QByteArray(action) + " \"*)\n"
+                "  while [ $# -gt 0 ]; do case $1 in --directory) dir=$2 ;; --file) file=$2 ;; esac; shift; done\n  "
+                + script + "\n  exit 0 ;;\nesac" << error << true;
+        };
+        const TarMember exe = TarMember::file("ORBELIN_Vn_1_0_4", PackageMaker::elf("x"));
         const QByteArray good = PackageMaker::package(
-            {TarMember::file("ORBELIN_Vn_1_0_4", PackageMaker::elf(QByteArray(200000, 'x'))),
-             TarMember::file("loader_1_0_4", "#!/bin/sh\n")});
-        QTest::newRow("truncated") << good.left(good.size() / 2);
-        QTest::newRow("not a package") << QByteArray("PK\x03\x04 a zip file");
-        QTest::newRow("empty file") << QByteArray();
-        QTest::newRow("no members") << PackageMaker::package({});
-        QTest::newRow("only hidden files") << PackageMaker::package({TarMember::file(".profile", "x")});
-        QTest::newRow("link to /") << PackageMaker::package(
-            {TarMember::symlink("ORBELIN_Vn", "/"), TarMember::file("ORBELIN_Vn/etc/passwd", "x")});
-        QTest::newRow("link to a system file") << PackageMaker::package(
-            {TarMember::symlink("loader_1_0_4", "/etc/shadow")});
+            {TarMember::file("ORBELIN_Vn_1_0_4", PackageMaker::elf(QByteArray(200000, 'x')))});
+        QTest::newRow("truncated") << good.left(good.size() / 2) << QByteArray() << int(InvalidUpdateFile) << false;
+        QTest::newRow("empty file") << QByteArray() << QByteArray() << int(InvalidUpdateFile) << false;
+        refused("no members", {}, true);
+        refused("only hidden files", {TarMember::file(".profile", "x")}, true);
+        refused("link to /", {TarMember::symlink("ORBELIN_Vn", "/"), TarMember::file("ORBELIN_Vn/etc/passwd", "x")});
         TarMember hard = TarMember::file("loader_1_0_4", "");
         hard.type = '1';
         hard.link = "/root/ORBELIN_Vn/ORBELIN_Vn.ini";
-        QTest::newRow("hard link") << PackageMaker::package({hard});
-        QTest::newRow("../ name") << PackageMaker::package(
-            {TarMember::file("ORBELIN_Vn_1_0_4", PackageMaker::elf("x")),
-             TarMember::file("../../root/ORBELIN_Vn/ORBELIN_Vn.ini", "[Security]\nEnable=True\n")});
-        QTest::newRow("absolute name") << PackageMaker::package(
-            {TarMember::file("/root/ORBELIN_Vn/ORBELIN_Vn.ini", "[Security]\nEnable=True\n")});
-        QTest::newRow("top-level folder") << PackageMaker::package(
-            {TarMember::file("ORBELIN_Vn_1_0_4", PackageMaker::elf("x")),
-             TarMember::folder("Protocol/"), TarMember::file("Protocol/DEFAULT.ini", "x")});
-        QTest::newRow("set-user-id file") << PackageMaker::package(
-            {TarMember::file("ORBELIN_Vn_1_0_4", PackageMaker::elf("x"), 04755)});
-        QTest::newRow("set-group-id file") << PackageMaker::package(
-            {TarMember::file("helper", PackageMaker::elf("x"), 02755)});
+        refused("hard link", {hard});
+        refused("../ name", {exe, TarMember::file("x/../../root/ORBELIN_Vn/ORBELIN_Vn.ini", "[Security]\n")});
+        refused("absolute name", {TarMember::file("/root/ORBELIN_Vn/ORBELIN_Vn.ini", "[Security]\n")});
+        refused("top-level folder", {exe, TarMember::folder("Protocol/"), TarMember::file("Protocol/DEFAULT.ini", "x")}, true);
+        refused("set-user-id file", {TarMember::file("ORBELIN_Vn_1_0_4", PackageMaker::elf("x"), 04755)});
+        refused("set-group-id file", {TarMember::file("helper", PackageMaker::elf("x"), 02755)});
         TarMember device = TarMember::file("console", "");
         device.type = '3';
-        QTest::newRow("device file") << PackageMaker::package({device});
-        QTest::newRow("unpacks to more than the free space")
-            << PackageMaker::oversized("ORBELIN_Vn_1_0_4", PackageMaker::elf("1.0.4"));
+        refused("device file", {device});
+        const QByteArray huge = PackageMaker::oversized("ORBELIN_Vn_1_0_4", PackageMaker::elf("1.0.4"));
+        QTest::newRow("unpacks to more than the free space") << huge << QByteArray() << int(InvalidUpdateFile) << false;
+        // A tar that lists one thing and unpacks another is caught by the check afterwards.
+        fakeTar("unpacked: symbolic link", "--extract", "ln -s / \"$dir/root\"", InvalidUpdateFile);
+        fakeTar("unpacked: fifo", "--extract", "mkfifo \"$dir/pipe\"", InvalidUpdateFile);
+        fakeTar("unpacked: set-user-id", "--extract", "echo x > \"$dir/s\"; chmod 4755 \"$dir/s\"", InvalidUpdateFile);
+        fakeTar("unpacked: hard link", "--extract", "echo x > \"$dir/a\"; ln \"$dir/a\" \"$dir/b\"", InvalidUpdateFile);
+        fakeTar("unpack stops half-way", "--extract", "echo half > \"$dir/ORBELIN_Vn_1_0_4\"; exit 2", InvalidUpdateFile);
+        // The last backup stays until the new one is known to be good.
+        fakeTar("backup fails", "--create", "exit 2", BackupFailed);
+        fakeTar("backup unreadable", "--create", "printf garbage > \"$file\"", BackupFailed);
+
+        const TarMember demoProgram = TarMember::file("ORBELIN_Vn-demo", PackageMaker::elf("demo"));
+        demo("demo: no demo program", {TarMember::file("readme", "x")});
+        demo("demo: demo program is a folder", {TarMember::folder("ORBELIN_Vn-demo/"), TarMember::file("ORBELIN_Vn-demo/x", "x")});
+        demo("demo: link to /", {demoProgram, TarMember::symlink("DemoData", "/")}, false);
+        demo("demo: program folder", {demoProgram, TarMember::folder("ORBELIN_Vn/"), TarMember::file("ORBELIN_Vn/x", "x")});
+        demo("demo: work folder", {demoProgram, TarMember::folder("temp/"), TarMember::file("temp/x", "x")});
+        demo("demo: backup folder", {demoProgram, TarMember::folder("restore/")});
+        demo("demo: settings file", {demoProgram, TarMember::file("ORBELIN_Vn.ini", "x")});
+        demo("demo: results log", {demoProgram, TarMember::file("CountingResults.csv", "x")});
+        demo("demo: program file", {demoProgram, TarMember::file("ORBELIN_Vn_1_0_3", PackageMaker::elf("fake"))});
+        // A folder named loader replaced the launcher's link, and nothing started.
+        demo("demo: loader folder", {demoProgram, TarMember::folder("loader/"), TarMember::file("loader/x", "x")});
+        demo("demo: loader file name", {demoProgram, TarMember::folder("loader_1_0_4/")});
+        QTest::newRow("demo: unpacks to more than the free space")
+            << PackageMaker::oversized("ORBELIN_Vn-demo", PackageMaker::elf("demo")) << QByteArray() << Demo << false;
     }
-    void badPackagesChangeNothing()
+    void refusedPackagesChangeNothing()
     {
         QFETCH(QByteArray, package);
+        QFETCH(QByteArray, fakeTar);
+        QFETCH(int, error);
+        QFETCH(bool, unpacks);
         TestRoot root;
-        install103(root);
-        root.writeFile("/root/restore/ORBELIN_Vn_1_0_2.ovn", "old archive");
+        instrument(root);
         root.writeFile("/etc/passwd", "root:x:0:0\n");
-        root.writeFile("/etc/shadow", "secret\n");
-        QVERIFY(root.writeFile(Package, package));
-        const auto before = PackageMaker::snapshot(root.root(), NotChecked);
-        const Outcome outcome = update();
-        QCOMPARE(outcome.count, 1);
-        QVERIFY(!outcome.ok);
-        QCOMPARE(outcome.error, InvalidUpdateFile);
-        QCOMPARE(PackageMaker::snapshot(root.root(), NotChecked), before);
-        QVERIFY(!QFile::exists(root.path("/root/.temp")));
+        QVERIFY(root.writeFile(error == Demo ? DemoPackage : Package, package));
+        // A package that slipped through the size check must not fill the disk.
+        root.fakeProgramScript("tar", fakeTar + "\nulimit -f 1048576\nexec /usr/bin/tar \"$@\"");
+        const auto before = PackageMaker::snapshot(root.root(), {"/calls"});
+        if (error == Demo)
+            QVERIFY(!installDemoSoftware(DemoPackage));
+        else
+            QCOMPARE(update(), error);
+        QCOMPARE(PackageMaker::snapshot(root.root(), {"/calls"}), before);
+        for (const QStringList &call : root.calls("tar"))
+            QVERIFY(unpacks || !call.contains("--extract"));
     }
 
-    void staleWorkFolderLinkNotFollowed()
+    // Files go to the program folder, replacing a file or link; folders go to /root,
+    // replacing only a folder, whole.
+    void demoInstalled()
     {
         TestRoot root;
-        install103(root);
-        root.writeFile("/ORBELIN/Counts/keep.tif", "image");
-        // A link left where the unpack folder goes must be removed, not emptied through.
-        QVERIFY(QFile::link(root.path("/ORBELIN"), root.path("/root/.temp")));
-        writePackage(root, {TarMember::file("ORBELIN_Vn_1_0_4", PackageMaker::elf("1.0.4"))});
-        QVERIFY(update().ok);
-        QCOMPARE(root.readFile("/ORBELIN/Counts/keep.tif"), QByteArray("image"));
+        instrument(root);
+        root.writeFile(ProgramFolder + "/demo.cfg", "old config");
+        root.writeFile("/root/DemoData/old.tif", "old");
+        root.writeFile("/root/Counts", "a file where the package has a folder");
+        QVERIFY(QFile::link(root.path("/ORBELIN"), root.path("/root/Linked")));
+        root.writeFile(DemoPackage, PackageMaker::package(
+            {TarMember::file("ORBELIN_Vn-demo", PackageMaker::elf("demo"), 0600),
+             TarMember::file("demo.cfg", "new config"), TarMember::file(".hidden", "x"),
+             TarMember::folder("DemoData/"), TarMember::file("DemoData/one.tif", "1"),
+             TarMember::file("DemoData/.thumbs", "x"), TarMember::folder("DemoData/Sub/"),
+             TarMember::file("DemoData/Sub/two.tif", "2"),
+             TarMember::file("Protocol", "a file where the program has a folder"),
+             TarMember::folder("Counts/"), TarMember::folder("Linked/"), TarMember::file("Linked/x", "x")}));
+        QVERIFY(installDemoSoftware(DemoPackage));
+        QCOMPARE(root.readFile(ProgramFolder + "/ORBELIN_Vn-demo"), PackageMaker::elf("demo"));
+        QCOMPARE(mode(root, ProgramFolder + "/ORBELIN_Vn-demo"), 0755);
+        QCOMPARE(root.readFile(ProgramFolder + "/demo.cfg"), QByteArray("new config"));
+        QVERIFY(!QFile::exists(root.path(ProgramFolder + "/.hidden")));
+        QCOMPARE(PackageMaker::snapshot(root.path("/root/DemoData")).keys(),
+                 QStringList({"/Sub", "/Sub/two.tif", "/one.tif"}));
+        QCOMPARE(root.readFile(ProgramFolder + "/Protocol/Yeast.ini"), QByteArray("protocol"));
+        QCOMPARE(root.readFile("/root/Counts"), QByteArray("a file where the package has a folder"));
+        // A link in /root stays, and nothing is written through it.
+        QCOMPARE(QFile::symLinkTarget(root.path("/root/Linked")), root.path("/ORBELIN"));
+        QCOMPARE(QDir(root.path("/ORBELIN")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                 QStringList{"Counts"});
+        QVERIFY(!QFile::exists(root.path("/root/temp")));
     }
 
-    void targetLinkReplacedNotWrittenThrough()
+    void copyRecursivelyNeverOverwrites()
     {
         TestRoot root;
-        install103(root);
-        root.writeFile("/etc/passwd", "root:x:0:0\n");
-        QVERIFY(QFile::link(root.path("/etc/passwd"), root.path(ProgramFolder + "/notes.txt")));
-        writePackage(root, {TarMember::file("notes.txt", "new notes")});
-        QVERIFY(update().ok);
-        QCOMPARE(root.readFile("/etc/passwd"), QByteArray("root:x:0:0\n"));
-        QCOMPARE(root.readFile(ProgramFolder + "/notes.txt"), QByteArray("new notes"));
-        QVERIFY(!QFileInfo(root.path(ProgramFolder + "/notes.txt")).isSymLink());
-    }
-
-    void missingTargetFolderFailsVerification()
-    {
-        TestRoot root;
-        root.mkdir("/opt/app");
-        root.mkdir("/root");
-        writePackage(root, {TarMember::file("ORBELIN_Vn_1_0_4", PackageMaker::elf("1.0.4"))});
-        SoftwareUpdater updater;
-        SoftwareUpdateDialog::configureUpdater(updater, Package, "/opt/app", "app.ovn");
-        const Outcome outcome = run(updater);
-        QVERIFY(!outcome.ok);
-        QCOMPARE(outcome.error, NoExistInstalledFile);
-    }
-
-    void existUpdateFilesNeedsAMountedVolume()
-    {
-        TestRoot root;
-        root.writeFile("/ORBELIN_Vn_1_0_4.ovn", "x");
-        QDir dir;
-        QList<QFileInfo> files;
-        // Nothing is mounted until the media monitor has looked.
-        QVERIFY(!SoftwareUpdater::existUpdateFiles(dir, files, {"ORBELIN_Vn_*_*_*.ovn"}));
+        root.writeFile("/src/file", "new");
+        root.writeFile("/src/Folder/inner", "new");
+        root.writeFile("/dst/file", "old");
+        root.writeFile("/dst/Folder/other", "old");
+        QVERIFY(QFile::link(root.path("/src/file"), root.path("/src/link")));
+        for (const QString &name : {"file", "Folder", "missing", "link"})
+            QVERIFY(!copyRecursively(QFileInfo(root.path("/src/" + name)), QFileInfo(root.path("/dst"))));
+        QCOMPARE(root.readFile("/dst/file"), QByteArray("old"));
+        QCOMPARE(QDir(root.path("/dst")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList({"file", "Folder"}));
+        QVERIFY(!QFile::exists(root.path("/dst/Folder/inner")));
     }
 };
 
