@@ -254,16 +254,23 @@ private Q_SLOTS:
         QVERIFY(manager.peakAnalysisThreads() <= CountingManager::MaxAnalysisThreads);
     }
 
+    // Destroying the run waits for its thread and for the analyses it started: none of
+    // them changes a counter afterwards.
     void endsWhileAnalysing()
     {
         TestRoot root;
-        QVERIFY(writeFolder(6, 40, 640, 480));
+        QVERIFY(writeFolder(8, 60, 1280, 960));
         auto *manager = new CountingManager;
         manager->setCounters(m_Counters.data(), int(m_Counters.size()));
         QVERIFY(manager->startReAnalysis(Folder));
-        // Destroying the run waits for its thread and for the analyses it started.
+        QVERIFY(QTest::qWaitFor([&] { return manager->peakAnalysisThreads() > 0; }, 20000));
         delete manager;
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        std::vector<size_t> found;
+        for (const ORBELIN_Vn &counter : m_Counters)
+            found.push_back(counter.objects().size());
+        QTest::qWait(1000);
+        for (size_t i = 0; i < found.size(); ++i)
+            QCOMPARE(m_Counters[i].objects().size(), found[i]);
     }
 };
 
