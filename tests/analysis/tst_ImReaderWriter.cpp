@@ -14,32 +14,20 @@ namespace {
 QByteArray craftTiff(quint32 width, quint32 height, quint16 bits, quint16 photometric,
                      quint32 claimedBytes, const QByteArray &data)
 {
-    struct Entry { quint16 tag, type; quint32 count, value; };
-    const quint16 Short = 3, Long = 4;
-    const quint32 dataOffset = 8 + 2 + 9 * 12 + 4;
-    const Entry entries[] = {
-        {256, Long, 1, width}, {257, Long, 1, height}, {258, Short, 1, bits},
-        {259, Short, 1, 1}, {262, Short, 1, photometric}, {273, Long, 1, dataOffset},
-        {277, Short, 1, 1}, {278, Long, 1, height}, {279, Long, 1, claimedBytes},
+    const quint32 entries[][3] = {
+        {256, 4, width}, {257, 4, height}, {258, 3, bits}, {259, 3, 1}, {262, 3, photometric},
+        {273, 4, 8 + 2 + 9 * 12 + 4}, {277, 3, 1}, {278, 4, height}, {279, 4, claimedBytes},
     };
-    QByteArray file("II*\0", 4);
-    auto put32 = [&file](quint32 v) { char b[4]; qToLittleEndian(v, b); file.append(b, 4); };
-    auto put16 = [&file](quint16 v) { char b[2]; qToLittleEndian(v, b); file.append(b, 2); };
-    put32(8);
-    put16(9);
-    for (const Entry &e : entries) {
-        put16(e.tag);
-        put16(e.type);
-        put32(e.count);
-        if (e.type == Short) {
-            put16(quint16(e.value));
-            put16(0);
-        } else {
-            put32(e.value);
-        }
+    QByteArray file("II*\0\x08\0\0\0\x09\0", 10);
+    for (const auto &e : entries) {
+        char b[12];
+        qToLittleEndian(quint16(e[0]), b);
+        qToLittleEndian(quint16(e[1]), b + 2);
+        qToLittleEndian(quint32(1), b + 4);
+        qToLittleEndian(e[2], b + 8);    // a SHORT sits in the first two bytes (little-endian)
+        file.append(b, 12);
     }
-    put32(0);
-    return file + data;
+    return file + QByteArray(4, '\0') + data;
 }
 
 QByteArray pattern(int bytes)
@@ -66,9 +54,7 @@ private Q_SLOTS:
         QTest::newRow("raw frame, grey 8") << 1280 << 960 << 8 << 1;
         QTest::newRow("raw frame, grey 16 (12-bit camera)") << 1280 << 960 << 16 << 1;
         QTest::newRow("annotated image, RGB 8") << 1280 << 960 << 8 << 3;
-        QTest::newRow("RGB 16") << 64 << 48 << 16 << 3;
-        QTest::newRow("one pixel") << 1 << 1 << 8 << 1;
-        QTest::newRow("odd width") << 333 << 7 << 8 << 3;
+        QTest::newRow("RGB 16, odd width") << 333 << 7 << 16 << 3;
     }
     void roundTrip()
     {
@@ -81,10 +67,18 @@ private Q_SLOTS:
         const QByteArray pixels = pattern(width * height * samples * bits / 8);
         general::ImReaderWriter out;
         QVERIFY(out.setImage(pixels.constData(), width, height, quint16(bits), quint16(samples)));
-        const std::string metadata = "Counted cell number=123,Instrument=ORBELIN_Vn,"
-                                     "Volume factor=0.0001,Dilution factor=2";
         std::string path = "/ORBELIN/count/01_TAG.tif";
-        QVERIFY(out.write(path, metadata));
+        QVERIFY(out.write(path, "Counted cell number=123,Instrument=ORBELIN_Vn,"
+                                "Volume factor=0.0001,Dilution factor=2"));
+
+        TIFF *tiff = TIFFOpen(root.path(QString::fromStdString(path)).toLocal8Bit().constData(), "r");
+        QVERIFY(tiff);
+        quint16 compression = 0;
+        TIFFGetField(tiff, TIFFTAG_COMPRESSION, &compression);
+        const quint32 strips = TIFFNumberOfStrips(tiff);
+        TIFFClose(tiff);
+        QCOMPARE(int(compression), int(COMPRESSION_LZW));
+        QCOMPARE(strips, quint32(1));
 
         general::ImReaderWriter in;
         QVERIFY(in.read(path));
@@ -92,61 +86,29 @@ private Q_SLOTS:
         QCOMPARE(in.height(), height);
         QCOMPARE(int(in.bitsPerSample()), bits);
         QCOMPARE(int(in.samplesPerPixel()), samples);
-        // What the review screen asks for: bits per sample x samples per pixel.
-        if (!(bits == 16 && samples == 3))
-            QVERIFY(in.data(bits * samples));
         const unsigned char *read = in.data(bits == 16 ? 16 : 8);
         QVERIFY(read);
         QCOMPARE(QByteArray(reinterpret_cast<const char *>(read), pixels.size()), pixels);
 
         QCOMPARE(in.software(), std::string("ORBELIN_Vn"));
-        QCOMPARE(in.description(),
-                 std::string("Counted cell number=123,Volume factor=0.0001,Dilution factor=2"));
         const auto tags = TagParser().parse(in.description());
         QCOMPARE(tags.at("Counted cell number"), std::string("123"));
         QCOMPARE(tags.at("Dilution factor"), std::string("2"));
         QVERIFY(tags.find("Instrument") == tags.end());
-    }
-
-    void writtenAsLzwInOneStrip()
-    {
-        TestRoot root;
-        root.mkdir("/ORBELIN");
-        const QByteArray pixels = pattern(1280 * 960);
-        general::ImReaderWriter out;
-        QVERIFY(out.setImage(pixels.constData(), 1280, 960, 8, 1));
-        QVERIFY(out.write("/ORBELIN/01_RAW.tif", "Instrument=ORBELIN_Vn"));
-        TIFF *tiff = TIFFOpen(root.path("/ORBELIN/01_RAW.tif").toLocal8Bit().constData(), "r");
-        QVERIFY(tiff);
-        quint16 compression = 0;
-        TIFFGetField(tiff, TIFFTAG_COMPRESSION, &compression);
-        const quint32 strips = TIFFNumberOfStrips(tiff);
-        char *software = nullptr;
-        const bool hasDescription = TIFFGetField(tiff, TIFFTAG_IMAGEDESCRIPTION, &software) == 1;
-        TIFFGetField(tiff, TIFFTAG_SOFTWARE, &software);
-        const QString softwareText = QString::fromLatin1(software);
-        TIFFClose(tiff);
-        QCOMPARE(int(compression), int(COMPRESSION_LZW));
-        QCOMPARE(strips, quint32(1));
-        QCOMPARE(softwareText, QString("ORBELIN_Vn"));
-        QVERIFY(!hasDescription);
-
-        std::string softwareTag;
-        std::string description = "stale";
-        QVERIFY(general::ImReaderWriter::readMetadata("/ORBELIN/01_RAW.tif", &softwareTag,
-                                                      &description));
-        QCOMPARE(softwareTag, std::string("ORBELIN_Vn"));
-        QCOMPARE(description, std::string());
+        std::string software;
+        std::string description;
+        QVERIFY(general::ImReaderWriter::readMetadata(path, &software, &description));
+        QCOMPARE(software, std::string("ORBELIN_Vn"));
+        QCOMPARE(description, in.description());
     }
 
     void refusesDamagedFiles_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QByteArray>("content");     // null: no file
         const QByteArray frame = pattern(64 * 48);
+        QTest::newRow("missing file") << "a.tif" << QByteArray();
         QTest::newRow("text file named .tif") << "a.tif" << QByteArray("Name,Date\n1,2\n");
-        QTest::newRow("empty file") << "a.tif" << QByteArray();
-        QTest::newRow("header only") << "a.tif" << QByteArray("II*\0", 4);
         QTest::newRow("sound crafted file (control)") << "ok.tif"
             << craftTiff(64, 48, 8, 1, quint32(frame.size()), frame);
         QTest::newRow("pixel data cut short") << "a.tif"
@@ -156,9 +118,6 @@ private Q_SLOTS:
         QTest::newRow("one side beyond the limit") << "a.tif"
             << craftTiff(general::ImReaderWriter::MaxSide + 1, 1, 8, 1,
                          quint32(general::ImReaderWriter::MaxSide + 1), pattern(2561));
-        QTest::newRow("zero width") << "a.tif" << craftTiff(0, 48, 8, 1, 0, QByteArray());
-        QTest::newRow("1 bit per sample") << "a.tif"
-            << craftTiff(64, 48, 1, 1, 64 * 48 / 8, frame);
         QTest::newRow("RGB with one sample") << "a.tif"
             << craftTiff(64, 48, 8, 2, quint32(frame.size()), frame);
         QTest::newRow("not a TIFF name") << "a.png"
@@ -169,66 +128,31 @@ private Q_SLOTS:
         QFETCH(QString, name);
         QFETCH(QByteArray, content);
         TestRoot root;
-        root.writeFile("/ORBELIN/" + name, content);
+        if (!content.isNull())
+            root.writeFile("/ORBELIN/" + name, content);
         general::ImReaderWriter image;
         const QByteArray before = pattern(16);
         QVERIFY(image.setImage(before.constData(), 4, 4, 8, 1));
         std::string path = ("/ORBELIN/" + name).toStdString();
         const bool control = name == "ok.tif";
         QCOMPARE(image.read(path), control);
-        if (control) {
-            QCOMPARE(image.width(), 64);
+        QCOMPARE(image.width(), control ? 64 : 0);
+        if (control)
             return;
-        }
         // A refused file leaves nothing of the previous image behind.
-        QCOMPARE(image.width(), 0);
         QCOMPARE(image.height(), 0);
         QVERIFY(!image.data(8));
         QVERIFY(!image.data(16));
     }
 
-    void truncatedWrittenFile()
+    // A failed write leaves no file behind.
+    void writeWithoutImage()
     {
         TestRoot root;
         root.mkdir("/ORBELIN");
-        const QByteArray pixels = pattern(1280 * 960 * 3);
-        general::ImReaderWriter out;
-        QVERIFY(out.setImage(pixels.constData(), 1280, 960, 8, 3));
-        QVERIFY(out.write("/ORBELIN/01_TAG.tif", "Instrument=ORBELIN_Vn,Counted cell number=4"));
-        const QByteArray whole = root.readFile("/ORBELIN/01_TAG.tif");
-        for (double part : {0.95, 0.5, 0.1}) {
-            root.writeFile("/ORBELIN/cut.tif", whole.left(int(whole.size() * part)));
-            general::ImReaderWriter in;
-            std::string path = "/ORBELIN/cut.tif";
-            QVERIFY2(!in.read(path), qPrintable(QString::number(part)));
-        }
-    }
-
-    void missingFile()
-    {
-        TestRoot root;
-        general::ImReaderWriter in;
-        std::string path = "/ORBELIN/none.tif";
-        QVERIFY(!in.read(path));
-        std::string software;
-        QVERIFY(!general::ImReaderWriter::readMetadata(path, &software, nullptr));
-    }
-
-    void refusedWrites()
-    {
-        TestRoot root;
-        general::ImReaderWriter empty;
-        root.mkdir("/ORBELIN");
-        QVERIFY(!empty.write("/ORBELIN/x.tif", "Instrument=ORBELIN_Vn"));
-        QVERIFY(!QFile::exists(root.path("/ORBELIN/x.tif")));
-
         general::ImReaderWriter image;
-        const QByteArray pixels = pattern(100);
-        QVERIFY(!image.setImage(pixels.constData(), 10, 10, 12, 1));
-        QVERIFY(!image.setImage(pixels.constData(), 10, 10, 8, 2));
-        QVERIFY(!image.setImage(nullptr, 10, 10, 8, 1));
-        QVERIFY(image.setImage(pixels.constData(), 10, 10, 8, 1));
-        QVERIFY(!image.write("/ORBELIN/no/such/folder/x.tif", ""));
+        QVERIFY(!image.write("/ORBELIN/x.tif", "Instrument=ORBELIN_Vn"));
+        QVERIFY(!QFile::exists(root.path("/ORBELIN/x.tif")));
     }
 };
 
