@@ -469,9 +469,10 @@ bool WritePrivateProfileString(const std::string &section, const std::string &ke
         qDebug() << Q_FUNC_INFO << realPath << file.errorString();
         return false;
     }
-    file.write(text);
-    if (!file.commit()) {
+    // commit() does not notice data that never left Qt's buffer (a full disk): flush first.
+    if (file.write(text) != text.size() || !file.flush() || !file.commit()) {
         qDebug() << Q_FUNC_INFO << realPath << file.errorString();
+        file.cancelWriting();
         return false;
     }
     return true;

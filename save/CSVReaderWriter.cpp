@@ -83,7 +83,7 @@ bool CSVReaderWriter::writeLines(const char *path, bool reversed) const
     QSaveFile file(SystemPaths::map(QString::fromUtf8(path)));
     if (!file.open(QIODevice::WriteOnly)
         || file.write(text.data(), qint64(text.size())) != qint64(text.size())
-        || !file.commit()) {
+        || !file.flush() || !file.commit()) {
         qDebug() << Q_FUNC_INFO << path << file.errorString();
         return false;
     }
