@@ -4,6 +4,7 @@
 #include "TestRoot.h"
 #include "WifiWorld.h"
 
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QSettings>
 #include <QSignalSpy>
@@ -139,12 +140,14 @@ private Q_SLOTS:
                                           << QList<int>{AP_ERROR_NOT_ASSOCIATED} << 0 << "";
         // Before, dhclient's failure, a silent gateway or another device's default route
         // still counted as connected.
-        QTest::newRow("dhclient fails") << "Guest" << QStringList() << "dhclient fail" << none << 0 << "";
+        QTest::newRow("dhclient fails after the lease") << "Guest" << QStringList() << "lease" << none << 0 << "";
         QTest::newRow("dhclient hangs") << "Guest" << QStringList() << "dhclient hang" << none << 0 << "";
         QTest::newRow("gateway silent") << "Guest" << QStringList() << "ping noreply" << none << 0 << "";
         QTest::newRow("ping hangs after its first line")
             << "Guest" << QStringList() << "ping partial" << none << 0 << "";
         QTest::newRow("no route table") << "Guest" << QStringList() << "route fail" << none << 0 << "";
+        QTest::newRow("no address on the device")
+            << "Guest" << QStringList() << "ifconfig fail" << none << 0 << "";
     }
     void runs()
     {
@@ -160,6 +163,8 @@ private Q_SLOTS:
             saveAPInfo(bssidOf(ssid), ssid, how.at(1));
             b.connector.initialize();
             b.root.clearCalls("wpa_cli");
+        } else if (how.value(0) == "lease") {
+            b.root.fakeProgramScript("dhclient", "\"" ORBELIN_STANDINS_DIR "/bin/dhclient\" \"$@\"; exit 1");
         } else if (!how.isEmpty()) {
             b.world.setMode(how.at(0), how.at(1), how.mid(2));
         }
@@ -225,7 +230,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("bssid");
         QTest::addColumn<QString>("file");
         QTest::newRow("upper case") << "00:11:22:AA:BB:CC" << "00-11-22-aa-bb-cc.ini";
-        QTest::newRow("path") << "../../etc/passwd" << "";
+        QTest::newRow("path") << "../../../x" << "";
         QTest::newRow("empty") << "" << "";
     }
     void savedFileNames()
@@ -234,9 +239,11 @@ private Q_SLOTS:
         QFETCH(QString, file);
         TestRoot root;
         saveAPInfo(bssid, "Lab", "abcdefgh");
-        const QStringList files = QDir(root.path(Folder)).entryList(QDir::Files);
-        QCOMPARE(files, file.isEmpty() ? QStringList() : QStringList{file});
-        QVERIFY(!QFileInfo::exists(root.path("/etc/passwd.ini")));
+        QStringList written;
+        QDirIterator it(root.root(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            written << it.next();
+        QCOMPARE(written, file.isEmpty() ? QStringList() : QStringList{root.path(Folder + file)});
     }
 
     // What each command makes of wpa_cli's answer (wpa_cli exits 0 when the supplicant
