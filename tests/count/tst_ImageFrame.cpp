@@ -1,6 +1,4 @@
 #include "ImageFrame.h"
-#include "ImReaderWriter.h"
-#include "TestRoot.h"
 
 #include <QtTest>
 
@@ -63,7 +61,6 @@ private Q_SLOTS:
         QTest::newRow("zero width") << 0 << 10 << 8 << false;
         QTest::newRow("negative height") << 10 << -1 << 8 << false;
         QTest::newRow("12 bits") << 10 << 10 << 12 << false;
-        QTest::newRow("32 bits") << 10 << 10 << 32 << false;
     }
     void refusesWhatItCannotShow()
     {
@@ -87,7 +84,6 @@ private Q_SLOTS:
         // The view is 640x480 on a 1280x960 frame: the whole frame fits at zoom 1.
         QTest::newRow("whole image: always its centre") << 1.0 << QPoint(10, 10) << QPointF(640, 480);
         QTest::newRow("zoom 2: inside") << 2.0 << QPoint(700, 500) << QPointF(700, 500);
-        QTest::newRow("zoom 2: top left corner") << 2.0 << QPoint(0, 0) << QPointF(320, 240);
         QTest::newRow("zoom 2: beyond bottom right") << 2.0 << QPoint(5000, 5000)
                                                       << QPointF(960, 720);
         QTest::newRow("zoom 4: left edge") << 4.0 << QPoint(-50, 480) << QPointF(160, 480);
@@ -104,18 +100,9 @@ private Q_SLOTS:
         view.setZoom(zoom);
         view.setPosition(asked.x(), asked.y());
         QCOMPARE(view.viewCentre(), centre);
-    }
-
-    void nextImageKeepsTheViewPlace()
-    {
-        ImageFrame view;
-        view.resize(640, 480);
-        auto pixels = frame(1280, 960, 1);
+        // The next image keeps the view's place.
         view.slotSetImageData(pixels.get(), 1280, 960, 8);
-        view.setZoom(2.0);
-        view.setPosition(400, 300);
-        view.slotSetImageData(pixels.get(), 1280, 960, 8);
-        QCOMPARE(view.viewCentre(), QPointF(400, 300));
+        QCOMPARE(view.viewCentre(), centre);
     }
 
     void dragPansAndDoubleTapZooms()
@@ -141,35 +128,19 @@ private Q_SLOTS:
         QCOMPARE(view.zoom(), 1.0);
     }
 
-    void scaleBarLength_data()
-    {
-        QTest::addColumn<float>("pixelSize");
-        QTest::addColumn<float>("magnification");
-        QTest::addColumn<float>("length");
-        QTest::addColumn<qreal>("pixels");
-        QTest::newRow("100 um, 3.75 um camera pixel, 10x") << 3.75f << 10.0f << 100.0f << 266.6667;
-        QTest::newRow("50 um, 20x") << 3.75f << 20.0f << 50.0f << 266.6667;
-        QTest::newRow("no magnification") << 3.75f << 0.0f << 100.0f << 0.0;
-    }
-    void scaleBarLength()
-    {
-        QFETCH(float, pixelSize);
-        QFETCH(float, magnification);
-        QFETCH(float, length);
-        QFETCH(qreal, pixels);
-        ImageFrame view;
-        view.createScaleBar(pixelSize, magnification, length, 255, 255, 255);
-        QVERIFY2(qAbs(view.scaleBarPixels() - pixels) < 0.01,
-                 qPrintable(QString::number(view.scaleBarPixels())));
-    }
-
-    void scaleBarIsDrawnOnlyWhenEnabled()
+    // 100 um with a 3.75 um camera pixel behind a 10x objective are 266.7 image pixels,
+    // drawn only once enabled.
+    void scaleBar()
     {
         ImageFrame view;
         view.resize(640, 480);
         QVector<unsigned char> black(1280 * 960, 0);
         view.slotSetImageData(black.data(), 1280, 960, 8);
+        view.createScaleBar(3.75f, 0.0f, 100.0f, 255, 0, 0);
+        QCOMPARE(view.scaleBarPixels(), 0.0);
         view.createScaleBar(3.75f, 10.0f, 100.0f, 255, 0, 0);
+        QVERIFY2(qAbs(view.scaleBarPixels() - 266.667) < 0.01,
+                 qPrintable(QString::number(view.scaleBarPixels())));
         auto redPixels = [&view]() {
             const QImage shot = view.grab().toImage();
             int red = 0;
@@ -181,18 +152,6 @@ private Q_SLOTS:
         QCOMPARE(redPixels(), 0);
         view.setScaleBarEnable(true);
         QVERIFY(redPixels() > 100);
-    }
-
-    void screenshotOfASavedImage()
-    {
-        TestRoot root;
-        ImageFrame view;
-        view.resize(958, 704);
-        auto pixels = frame(1280, 960, 3);
-        view.slotSetImageData(pixels.get(), 1280, 960, 24);
-        view.createScaleBar(3.75f, 10.0f, 100.0f, 255, 255, 255);
-        view.setScaleBarEnable(true);
-        view.grab().save(QStringLiteral(ORBELIN_BUILD_DIR "/screenshot-imageframe.png"));
     }
 };
 

@@ -14,31 +14,19 @@
 #include <QPushButton>
 #include <QtTest>
 
+namespace {
+const char Ini[] = "/root/ORBELIN_Vn/ORBELIN_Vn.ini";
+
+bool enabled(Dialog &dialog, const char *button)
+{
+    return dialog.findChild<QPushButton *>(button)->isEnabled();
+}
+} // namespace
+
 // The main window's start-up with and without an answering controller board.
 class StartWithBoardTest : public QObject
 {
     Q_OBJECT
-
-private:
-    static QString read(const char *section, const char *key)
-    {
-        std::string value;
-        ReadPrivateProfileString(section, key, "<missing>", value,
-                                 "/root/ORBELIN_Vn/ORBELIN_Vn.ini");
-        return QString::fromStdString(value);
-    }
-
-    // Shows the window and waits for the end of its start-up.
-    static void start(Dialog &dialog)
-    {
-        dialog.show();
-        QTRY_VERIFY_WITH_TIMEOUT(dialog.initialized(), 10000);
-    }
-
-    static bool enabled(Dialog &dialog, const char *button)
-    {
-        return dialog.findChild<QPushButton *>(button)->isEnabled();
-    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -53,24 +41,54 @@ private Q_SLOTS:
         NetworkManager::release();     // its device monitor must not outlive the test's root
     }
 
-    void boardAnswers()
+    // With a board the stages are homed and the count screen opens; a board that refuses
+    // the set-up or stays silent takes the road without one.
+    void start_data()
     {
+        QTest::addColumn<QStringList>("modes");
+        QTest::addColumn<QStringList>("received");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("board answers")
+            << QStringList() << QStringList{"$A#VER", "$X#STAGE INIT", "$Z#STAGE INIT", "$X#STAGE INSERT"}
+            << true;
+        QTest::newRow("stage set-up refused")
+            << QStringList{"ok 1", "ng"}
+            << QStringList{"$A#VER", "$X#STAGE INIT", "$X#STAGE INIT", "$X#STAGE INIT"} << false;
+        QTest::newRow("silent board") << QStringList{"silent"} << QStringList{"$A#VER"} << false;
+    }
+    void start()
+    {
+        QFETCH(QStringList, modes);
+        QFETCH(QStringList, received);
+        QFETCH(bool, found);
         TestRoot root;
+        WritePrivateProfileString("Counting options", "Counting field", "4", Ini);
         BoardStandin board;
         QVERIFY(board.start());
+        for (const QString &mode : modes)
+            board.thenMode(mode.section(' ', 0, 0), mode.section(' ', 1).toInt());
         Dialog dialog;
-        start(dialog);
+        QString message;
+        if (!found)
+            ModalAnswer::clickNext("BUTTON_OK", &message, 10000);
+        dialog.show();
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.initialized(), 10000);
+        QTRY_VERIFY(!QApplication::activeModalWidget());
 
-        QVERIFY(dialog.boardFound());
-        QVERIFY(!QApplication::activeModalWidget());
-        QCOMPARE(dialog.currentMenu(), Dialog::MENU_COUNT);
-        for (const char *name : {"BUTTON_COUNT", "BUTTON_REVIEW", "BUTTON_PROTOCOL",
-                                 "BUTTON_SETTINGS"})
-            QVERIFY2(enabled(dialog, name), name);
-        // Probe, stage set-up, then the count screen takes the slide to its first field.
-        QCOMPARE(board.received(), (QStringList{"$A#VER", "$X#STAGE INIT", "$Z#STAGE INIT",
-                                                "$X#STAGE INSERT"}));
-        QCOMPARE(read("Counting options", "Counting field"), QString("10"));
+        QCOMPARE(dialog.boardFound(), found);
+        QCOMPARE(message.contains("controller board"), !found);
+        QCOMPARE(dialog.currentMenu(), found ? Dialog::MENU_COUNT : Dialog::MENU_REVIEW);
+        QCOMPARE(enabled(dialog, "BUTTON_COUNT"), found);
+        QVERIFY(enabled(dialog, "BUTTON_SETTINGS"));
+        QCOMPARE(board.received(), received);
+        std::string field;
+        ReadPrivateProfileString("Counting options", "Counting field", "", field, Ini);
+        QCOMPARE(field, std::string("10"));     // reset at every start
+        if (found)
+            return;
+        // Without a board a re-analysis request does not reach the count screen.
+        emit dialog.findChild<ReviewFrame *>("FRAME_REVIEW")->signalAnalysis("/ORBELIN/x");
+        QCOMPARE(dialog.findChild<CountFrame *>("FRAME_COUNT")->analysisRequest(), QString());
     }
 
     void crossScreenSignalsReachTheCountScreen()
@@ -79,14 +97,13 @@ private Q_SLOTS:
         BoardStandin board;
         QVERIFY(board.start());
         Dialog dialog;
-        start(dialog);
-        QVERIFY(dialog.boardFound());
+        dialog.show();
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.initialized(), 10000);
         auto *count = dialog.findChild<CountFrame *>("FRAME_COUNT");
         auto *review = dialog.findChild<ReviewFrame *>("FRAME_REVIEW");
-        auto *settings = dialog.findChild<SettingsFrame *>("FRAME_SETTINGS");
 
-        WritePrivateProfileString("Calibration", "Value", "70", "/root/ORBELIN_Vn/ORBELIN_Vn.ini");
-        emit settings->signalCalibrationCompleted();
+        WritePrivateProfileString("Calibration", "Value", "70", Ini);
+        emit dialog.findChild<SettingsFrame *>("FRAME_SETTINGS")->signalCalibrationCompleted();
         QCOMPARE(count->lightLevel(CountFrame::LightSteps / 2), 70);
 
         QTest::mouseClick(dialog.findChild<QPushButton *>("BUTTON_REVIEW"), Qt::LeftButton);
@@ -104,55 +121,6 @@ private Q_SLOTS:
         QVERIFY(!enabled(dialog, "BUTTON_REVIEW"));
         emit count->signalWidgetEnabled(true);
         QVERIFY(enabled(dialog, "BUTTON_COUNT"));
-    }
-
-    void withoutBoardNothingReachesTheCountScreen()
-    {
-        TestRoot root;
-        root.mkdir("/dev");
-        Dialog dialog;
-        ModalAnswer::clickNext("BUTTON_OK", nullptr, 10000);
-        start(dialog);
-        QTRY_VERIFY(!QApplication::activeModalWidget());
-        auto *count = dialog.findChild<CountFrame *>("FRAME_COUNT");
-        emit dialog.findChild<ReviewFrame *>("FRAME_REVIEW")->signalAnalysis("/ORBELIN/x");
-        QCOMPARE(count->analysisRequest(), QString());
-        QCOMPARE(dialog.currentMenu(), Dialog::MENU_REVIEW);
-    }
-
-    void stageSetUpRefused()
-    {
-        TestRoot root;
-        BoardStandin board;
-        QVERIFY(board.start());
-        board.setMode("ok", 1);      // the version probe
-        board.thenMode("ng");        // everything after it
-        Dialog dialog;
-        QString message;
-        ModalAnswer::clickNext("BUTTON_OK", &message, 10000);
-        start(dialog);
-        QTRY_VERIFY(!QApplication::activeModalWidget());
-
-        QVERIFY(!dialog.boardFound());
-        QVERIFY(message.contains("controller board"));
-        QCOMPARE(dialog.currentMenu(), Dialog::MENU_REVIEW);
-        QVERIFY(!enabled(dialog, "BUTTON_COUNT"));
-        QVERIFY(enabled(dialog, "BUTTON_SETTINGS"));
-        QCOMPARE(board.received(), (QStringList{"$A#VER", "$X#STAGE INIT", "$X#STAGE INIT",
-                                                "$X#STAGE INIT"}));
-    }
-
-    void silentBoard()
-    {
-        TestRoot root;
-        BoardStandin board;
-        QVERIFY(board.start());
-        board.setMode("silent");
-        Dialog dialog;
-        ModalAnswer::clickNext("BUTTON_OK", nullptr, 10000);
-        start(dialog);
-        QVERIFY(!dialog.boardFound());
-        QVERIFY(!enabled(dialog, "BUTTON_COUNT"));
     }
 };
 
