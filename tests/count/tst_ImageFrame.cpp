@@ -1,6 +1,4 @@
 #include "ImageFrame.h"
-#include "ImReaderWriter.h"
-#include "TestRoot.h"
 
 #include <QtTest>
 
@@ -23,27 +21,42 @@ private:
     }
 
 private Q_SLOTS:
+    // The pixels are copied during the call (the caller frees them after it); what cannot
+    // be shown clears the view. Null pixels are given as 0 bits.
     void copiesThePixelsDuringTheCall_data()
     {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
         QTest::addColumn<int>("bitsPerPixel");
         QTest::addColumn<int>("format");
-        QTest::newRow("grey") << 8 << int(QImage::Format_Grayscale8);
-        QTest::newRow("RGB") << 24 << int(QImage::Format_RGB888);
-        QTest::newRow("16-bit grey") << 16 << int(QImage::Format_Grayscale16);
+        const int none = QImage::Format_Invalid;
+        // 333 pixels: rows not a multiple of four bytes.
+        QTest::newRow("grey") << 333 << 20 << 8 << int(QImage::Format_Grayscale8);
+        QTest::newRow("RGB") << 333 << 20 << 24 << int(QImage::Format_RGB888);
+        QTest::newRow("16-bit grey") << 333 << 20 << 16 << int(QImage::Format_Grayscale16);
+        QTest::newRow("null pixels") << 10 << 10 << 0 << none;
+        QTest::newRow("zero width") << 0 << 10 << 8 << none;
+        QTest::newRow("negative height") << 10 << -1 << 8 << none;
+        QTest::newRow("12 bits") << 10 << 10 << 12 << none;
     }
     void copiesThePixelsDuringTheCall()
     {
+        QFETCH(int, width);
+        QFETCH(int, height);
         QFETCH(int, bitsPerPixel);
         QFETCH(int, format);
         ImageFrame view;
-        const int width = 333;   // rows not a multiple of four bytes
-        const int height = 20;
-        auto pixels = frame(width, height, bitsPerPixel / 8);
-        QByteArray expected(reinterpret_cast<const char *>(pixels.get()),
-                            width * height * bitsPerPixel / 8);
-        view.slotSetImageData(pixels.get(), width, height, bitsPerPixel);
-        pixels.reset();   // the caller frees its pixels after the call
-
+        auto good = frame(4, 4, 1);
+        view.slotSetImageData(good.get(), 4, 4, 8);
+        const int size = qMax(width * height * bitsPerPixel / 8, 0);
+        auto pixels = frame(qMax(width, 1), qMax(height, 1), qMax(bitsPerPixel / 8, 1));
+        const QByteArray expected(reinterpret_cast<const char *>(pixels.get()), size);
+        view.slotSetImageData(bitsPerPixel ? pixels.get() : nullptr, width, height, qMax(bitsPerPixel, 8));
+        pixels.reset();
+        if (format == QImage::Format_Invalid) {
+            QVERIFY(view.image().isNull());
+            return;
+        }
         QCOMPARE(int(view.image().format()), format);
         QCOMPARE(view.image().size(), QSize(width, height));
         QByteArray shown;
@@ -51,32 +64,6 @@ private Q_SLOTS:
             shown += QByteArray(reinterpret_cast<const char *>(view.image().constScanLine(y)),
                                 width * bitsPerPixel / 8);
         QCOMPARE(shown, expected);
-    }
-
-    void refusesWhatItCannotShow_data()
-    {
-        QTest::addColumn<int>("width");
-        QTest::addColumn<int>("height");
-        QTest::addColumn<int>("bitsPerPixel");
-        QTest::addColumn<bool>("nullPixels");
-        QTest::newRow("null pixels") << 10 << 10 << 8 << true;
-        QTest::newRow("zero width") << 0 << 10 << 8 << false;
-        QTest::newRow("negative height") << 10 << -1 << 8 << false;
-        QTest::newRow("12 bits") << 10 << 10 << 12 << false;
-        QTest::newRow("32 bits") << 10 << 10 << 32 << false;
-    }
-    void refusesWhatItCannotShow()
-    {
-        QFETCH(int, width);
-        QFETCH(int, height);
-        QFETCH(int, bitsPerPixel);
-        QFETCH(bool, nullPixels);
-        ImageFrame view;
-        auto good = frame(4, 4, 1);
-        view.slotSetImageData(good.get(), 4, 4, 8);
-        QVector<unsigned char> pixels(400, 7);
-        view.slotSetImageData(nullPixels ? nullptr : pixels.data(), width, height, bitsPerPixel);
-        QVERIFY(view.image().isNull());
     }
 
     void setPositionCentresWithinTheImage_data()
@@ -87,7 +74,6 @@ private Q_SLOTS:
         // The view is 640x480 on a 1280x960 frame: the whole frame fits at zoom 1.
         QTest::newRow("whole image: always its centre") << 1.0 << QPoint(10, 10) << QPointF(640, 480);
         QTest::newRow("zoom 2: inside") << 2.0 << QPoint(700, 500) << QPointF(700, 500);
-        QTest::newRow("zoom 2: top left corner") << 2.0 << QPoint(0, 0) << QPointF(320, 240);
         QTest::newRow("zoom 2: beyond bottom right") << 2.0 << QPoint(5000, 5000)
                                                       << QPointF(960, 720);
         QTest::newRow("zoom 4: left edge") << 4.0 << QPoint(-50, 480) << QPointF(160, 480);
@@ -104,18 +90,9 @@ private Q_SLOTS:
         view.setZoom(zoom);
         view.setPosition(asked.x(), asked.y());
         QCOMPARE(view.viewCentre(), centre);
-    }
-
-    void nextImageKeepsTheViewPlace()
-    {
-        ImageFrame view;
-        view.resize(640, 480);
-        auto pixels = frame(1280, 960, 1);
+        // The next image keeps the view's place.
         view.slotSetImageData(pixels.get(), 1280, 960, 8);
-        view.setZoom(2.0);
-        view.setPosition(400, 300);
-        view.slotSetImageData(pixels.get(), 1280, 960, 8);
-        QCOMPARE(view.viewCentre(), QPointF(400, 300));
+        QCOMPARE(view.viewCentre(), centre);
     }
 
     void dragPansAndDoubleTapZooms()
@@ -141,35 +118,19 @@ private Q_SLOTS:
         QCOMPARE(view.zoom(), 1.0);
     }
 
-    void scaleBarLength_data()
-    {
-        QTest::addColumn<float>("pixelSize");
-        QTest::addColumn<float>("magnification");
-        QTest::addColumn<float>("length");
-        QTest::addColumn<qreal>("pixels");
-        QTest::newRow("100 um, 3.75 um camera pixel, 10x") << 3.75f << 10.0f << 100.0f << 266.6667;
-        QTest::newRow("50 um, 20x") << 3.75f << 20.0f << 50.0f << 266.6667;
-        QTest::newRow("no magnification") << 3.75f << 0.0f << 100.0f << 0.0;
-    }
-    void scaleBarLength()
-    {
-        QFETCH(float, pixelSize);
-        QFETCH(float, magnification);
-        QFETCH(float, length);
-        QFETCH(qreal, pixels);
-        ImageFrame view;
-        view.createScaleBar(pixelSize, magnification, length, 255, 255, 255);
-        QVERIFY2(qAbs(view.scaleBarPixels() - pixels) < 0.01,
-                 qPrintable(QString::number(view.scaleBarPixels())));
-    }
-
-    void scaleBarIsDrawnOnlyWhenEnabled()
+    // 100 um with a 3.75 um camera pixel behind a 10x objective are 266.7 image pixels,
+    // drawn only once enabled.
+    void scaleBar()
     {
         ImageFrame view;
         view.resize(640, 480);
         QVector<unsigned char> black(1280 * 960, 0);
         view.slotSetImageData(black.data(), 1280, 960, 8);
+        view.createScaleBar(3.75f, 0.0f, 100.0f, 255, 0, 0);
+        QCOMPARE(view.scaleBarPixels(), 0.0);
         view.createScaleBar(3.75f, 10.0f, 100.0f, 255, 0, 0);
+        QVERIFY2(qAbs(view.scaleBarPixels() - 266.667) < 0.01,
+                 qPrintable(QString::number(view.scaleBarPixels())));
         auto redPixels = [&view]() {
             const QImage shot = view.grab().toImage();
             int red = 0;
@@ -181,18 +142,6 @@ private Q_SLOTS:
         QCOMPARE(redPixels(), 0);
         view.setScaleBarEnable(true);
         QVERIFY(redPixels() > 100);
-    }
-
-    void screenshotOfASavedImage()
-    {
-        TestRoot root;
-        ImageFrame view;
-        view.resize(958, 704);
-        auto pixels = frame(1280, 960, 3);
-        view.slotSetImageData(pixels.get(), 1280, 960, 24);
-        view.createScaleBar(3.75f, 10.0f, 100.0f, 255, 255, 255);
-        view.setScaleBarEnable(true);
-        view.grab().save(QStringLiteral(ORBELIN_BUILD_DIR "/screenshot-imageframe.png"));
     }
 };
 

@@ -14,31 +14,19 @@
 #include <QPushButton>
 #include <QtTest>
 
+namespace {
+const char Ini[] = "/root/ORBELIN_Vn/ORBELIN_Vn.ini";
+
+bool enabled(Dialog &dialog, const char *button)
+{
+    return dialog.findChild<QPushButton *>(button)->isEnabled();
+}
+} // namespace
+
 // The main window's start-up with and without an answering controller board.
 class StartWithBoardTest : public QObject
 {
     Q_OBJECT
-
-private:
-    static QString read(const char *section, const char *key)
-    {
-        std::string value;
-        ReadPrivateProfileString(section, key, "<missing>", value,
-                                 "/root/ORBELIN_Vn/ORBELIN_Vn.ini");
-        return QString::fromStdString(value);
-    }
-
-    // Shows the window and waits for the end of its start-up.
-    static void start(Dialog &dialog)
-    {
-        dialog.show();
-        QTRY_VERIFY_WITH_TIMEOUT(dialog.initialized(), 10000);
-    }
-
-    static bool enabled(Dialog &dialog, const char *button)
-    {
-        return dialog.findChild<QPushButton *>(button)->isEnabled();
-    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -53,40 +41,54 @@ private Q_SLOTS:
         NetworkManager::release();     // its device monitor must not outlive the test's root
     }
 
-    void boardAnswers()
+    // A board that refuses the stage set-up takes the road without a board: a message,
+    // the review screen, COUNT off, re-analysis requests not passed on. The number of
+    // counting fields is reset at every start.
+    void stageSetUpRefused()
     {
         TestRoot root;
+        WritePrivateProfileString("Counting options", "Counting field", "4", Ini);
         BoardStandin board;
         QVERIFY(board.start());
+        board.setMode("ok", 1);      // the version probe
+        board.thenMode("ng");        // everything after it
         Dialog dialog;
-        start(dialog);
-
-        QVERIFY(dialog.boardFound());
-        QVERIFY(!QApplication::activeModalWidget());
-        QCOMPARE(dialog.currentMenu(), Dialog::MENU_COUNT);
-        for (const char *name : {"BUTTON_COUNT", "BUTTON_REVIEW", "BUTTON_PROTOCOL",
-                                 "BUTTON_SETTINGS"})
-            QVERIFY2(enabled(dialog, name), name);
-        // Probe, stage set-up, then the count screen takes the slide to its first field.
-        QCOMPARE(board.received(), (QStringList{"$A#VER", "$X#STAGE INIT", "$Z#STAGE INIT",
-                                                "$X#STAGE INSERT"}));
-        QCOMPARE(read("Counting options", "Counting field"), QString("10"));
+        QString message;
+        ModalAnswer::clickNext("BUTTON_OK", &message, 10000);
+        dialog.show();
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.initialized(), 10000);
+        QTRY_VERIFY(!QApplication::activeModalWidget());
+        QVERIFY(!dialog.boardFound());
+        QVERIFY(message.contains("controller board"));
+        QCOMPARE(dialog.currentMenu(), Dialog::MENU_REVIEW);
+        QVERIFY(!enabled(dialog, "BUTTON_COUNT"));
+        QVERIFY(enabled(dialog, "BUTTON_SETTINGS"));
+        QCOMPARE(board.received(), QStringList({"$A#VER", "$X#STAGE INIT", "$X#STAGE INIT",
+                                                "$X#STAGE INIT"}));
+        std::string field;
+        ReadPrivateProfileString("Counting options", "Counting field", "", field, Ini);
+        QCOMPARE(field, std::string("10"));
+        emit dialog.findChild<ReviewFrame *>("FRAME_REVIEW")->signalAnalysis("/ORBELIN/x");
+        QCOMPARE(dialog.findChild<CountFrame *>("FRAME_COUNT")->analysisRequest(), QString());
     }
 
+    // With a board the stages are homed, the count screen opens and the screens talk.
     void crossScreenSignalsReachTheCountScreen()
     {
         TestRoot root;
         BoardStandin board;
         QVERIFY(board.start());
         Dialog dialog;
-        start(dialog);
-        QVERIFY(dialog.boardFound());
+        dialog.show();
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.initialized(), 10000);
+        QCOMPARE(dialog.currentMenu(), Dialog::MENU_COUNT);
+        QCOMPARE(board.received(), QStringList({"$A#VER", "$X#STAGE INIT", "$Z#STAGE INIT",
+                                                "$X#STAGE INSERT"}));
         auto *count = dialog.findChild<CountFrame *>("FRAME_COUNT");
         auto *review = dialog.findChild<ReviewFrame *>("FRAME_REVIEW");
-        auto *settings = dialog.findChild<SettingsFrame *>("FRAME_SETTINGS");
 
-        WritePrivateProfileString("Calibration", "Value", "70", "/root/ORBELIN_Vn/ORBELIN_Vn.ini");
-        emit settings->signalCalibrationCompleted();
+        WritePrivateProfileString("Calibration", "Value", "70", Ini);
+        emit dialog.findChild<SettingsFrame *>("FRAME_SETTINGS")->signalCalibrationCompleted();
         QCOMPARE(count->lightLevel(CountFrame::LightSteps / 2), 70);
 
         QTest::mouseClick(dialog.findChild<QPushButton *>("BUTTON_REVIEW"), Qt::LeftButton);
@@ -104,55 +106,6 @@ private Q_SLOTS:
         QVERIFY(!enabled(dialog, "BUTTON_REVIEW"));
         emit count->signalWidgetEnabled(true);
         QVERIFY(enabled(dialog, "BUTTON_COUNT"));
-    }
-
-    void withoutBoardNothingReachesTheCountScreen()
-    {
-        TestRoot root;
-        root.mkdir("/dev");
-        Dialog dialog;
-        ModalAnswer::clickNext("BUTTON_OK", nullptr, 10000);
-        start(dialog);
-        QTRY_VERIFY(!QApplication::activeModalWidget());
-        auto *count = dialog.findChild<CountFrame *>("FRAME_COUNT");
-        emit dialog.findChild<ReviewFrame *>("FRAME_REVIEW")->signalAnalysis("/ORBELIN/x");
-        QCOMPARE(count->analysisRequest(), QString());
-        QCOMPARE(dialog.currentMenu(), Dialog::MENU_REVIEW);
-    }
-
-    void stageSetUpRefused()
-    {
-        TestRoot root;
-        BoardStandin board;
-        QVERIFY(board.start());
-        board.setMode("ok", 1);      // the version probe
-        board.thenMode("ng");        // everything after it
-        Dialog dialog;
-        QString message;
-        ModalAnswer::clickNext("BUTTON_OK", &message, 10000);
-        start(dialog);
-        QTRY_VERIFY(!QApplication::activeModalWidget());
-
-        QVERIFY(!dialog.boardFound());
-        QVERIFY(message.contains("controller board"));
-        QCOMPARE(dialog.currentMenu(), Dialog::MENU_REVIEW);
-        QVERIFY(!enabled(dialog, "BUTTON_COUNT"));
-        QVERIFY(enabled(dialog, "BUTTON_SETTINGS"));
-        QCOMPARE(board.received(), (QStringList{"$A#VER", "$X#STAGE INIT", "$X#STAGE INIT",
-                                                "$X#STAGE INIT"}));
-    }
-
-    void silentBoard()
-    {
-        TestRoot root;
-        BoardStandin board;
-        QVERIFY(board.start());
-        board.setMode("silent");
-        Dialog dialog;
-        ModalAnswer::clickNext("BUTTON_OK", nullptr, 10000);
-        start(dialog);
-        QVERIFY(!dialog.boardFound());
-        QVERIFY(!enabled(dialog, "BUTTON_COUNT"));
     }
 };
 

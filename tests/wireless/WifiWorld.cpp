@@ -18,6 +18,7 @@ WifiWorld::WifiWorld(const TestRoot &root)
     if (!init.ok())
         qWarning("wifi.sh init: %s", qPrintable(init.describe()));
     root.writeFile("/wifi/settings", "scan_delay=0\nchunk_delay=0\n");
+    WiFiTimeouts::set(fastTimeouts());
 }
 
 WiFiTimeouts WifiWorld::fastTimeouts()
@@ -44,11 +45,6 @@ void WifiWorld::setNetworks(const QList<Network> &networks) const
         text += fields.join(QLatin1Char('\t')).toUtf8() + '\n';
     }
     m_Root.writeFile("/wifi/networks", text);
-}
-
-void WifiWorld::setRoutes(const QByteArray &lines) const
-{
-    m_Root.writeFile("/wifi/routes", lines);
 }
 
 void WifiWorld::setChunkDelay(const QString &seconds) const
@@ -89,11 +85,6 @@ void WifiWorld::startSupplicant() const
     m_Root.clearCalls(QStringLiteral("wpa_supplicant"));
 }
 
-QByteArray WifiWorld::supplicantLog() const
-{
-    return m_Root.readFile(QStringLiteral("/tmp/wpa_supplicant.log"));
-}
-
 QList<QStringList> WifiWorld::wpaCalls(const QString &command) const
 {
     QList<QStringList> result;
@@ -109,12 +100,10 @@ ManagerBench::~ManagerBench()
     NetworkManager::release();
 }
 
-NetworkManager *ManagerBench::start(bool device)
+NetworkManager *ManagerBench::start()
 {
-    if (!device)
-        world.removeDevice();
     NetworkManager *manager = NetworkManager::instance();
-    if (device && !QTest::qWaitFor([manager] { return manager->property().devicePresent; }, 5000))
+    if (!QTest::qWaitFor([manager] { return manager->property().devicePresent; }, 5000))
         qWarning("the Wi-Fi device was not detected");
     return manager;
 }

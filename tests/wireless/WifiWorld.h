@@ -11,7 +11,7 @@ class NetworkManager;
 
 // The simulated Wi-Fi world in a test root: the project's Wi-Fi stand-ins first on PATH
 // and the default world of standins/wifi.sh (device wlan0, five networks), scanning
-// without delay.
+// without delay. Sets the fast timeouts.
 class WifiWorld
 {
 public:
@@ -33,7 +33,6 @@ public:
         QString gateway = QStringLiteral("192.168.10.1");
     };
     void setNetworks(const QList<Network> &networks) const;
-    void setRoutes(const QByteArray &lines) const;
     void setChunkDelay(const QString &seconds) const;
 
     // "fail", "hang", "partial", "refuse", "noreply" or "ok"; for wpa_cli optionally only
@@ -45,7 +44,6 @@ public:
     // Brings wlan0 up and starts the simulated supplicant, as the device monitor does.
     void startSupplicant() const;
 
-    QByteArray supplicantLog() const;
     // The wpa_cli calls whose first argument is command.
     QList<QStringList> wpaCalls(const QString &command) const;
 
@@ -74,9 +72,8 @@ struct ManagerBench
     {
     }
     ~ManagerBench();
-    // The manager, once it has seen the device (unless device is false: then the device
-    // is pulled first).
-    NetworkManager *start(bool device = true);
+    // The manager, once it has seen the device.
+    NetworkManager *start();
 
     TestRoot root;
     WifiWorld world;

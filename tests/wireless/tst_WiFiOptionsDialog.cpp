@@ -9,7 +9,6 @@
 
 #include <QApplication>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
@@ -17,8 +16,8 @@
 
 #include <memory>
 
-// The Wi-Fi page driven as the operator does, against the Wi-Fi world: switch on, pick a
-// network from the list, type the key, read the address.
+// The Wi-Fi page driven as the operator does, against the Wi-Fi world, and its list of
+// networks.
 class WiFiOptionsDialogTest : public QObject
 {
     Q_OBJECT
@@ -47,61 +46,30 @@ private:
         WiFiOptionsDialog dialog;
     };
 
-    // Picks the row labelled name once the list shows it (an empty name: the first row
-    // without a label), then OK; cancel instead when name is null. then() runs after.
+    // Answers the network list: runs meanwhile with the list open, then, unless the list
+    // has closed, picks the row labelled name once it shows (an empty name: the unnamed
+    // row) and OK, or CANCEL for a null name; then runs then.
     static void pick(const QString &name, std::function<void()> then = nullptr,
-                     std::function<void(QWidget *)> meanwhile = nullptr)
+                     std::function<void()> meanwhile = nullptr)
     {
-        ModalAnswer::next([=](QWidget *modal) {
-            auto *list = qobject_cast<SelectNetworkDialog *>(modal);
-            if (!list) {
-                qWarning("not the network list");
-                return;
-            }
-            if (meanwhile) {
-                meanwhile(modal);
-                if (then)
-                    then();
-                return;
-            }
+        ModalAnswer::next([=](QWidget *list) {
+            if (meanwhile)
+                meanwhile();
             auto *view = list->findChild<QTableView *>("LV_NETWORKS");
-            if (name.isNull()) {
-                QTest::mouseClick(list->findChild<QPushButton *>("BUTTON_CANCEL"), Qt::LeftButton);
-            } else {
-                int row = -1;
-                const bool listed = QTest::qWaitFor([&] {
-                    for (int r = 0; r < view->model()->rowCount(); ++r) {
-                        if (view->model()->index(r, 2).data().toString() == name)
-                            row = r;
-                    }
-                    return row >= 0;
-                }, 8000);
-                if (!listed) {
-                    qWarning("no row %s", qPrintable(name));
-                    return;
+            int row = -1;
+            const bool listed = QTest::qWaitFor([&] {
+                for (int r = 0; r < view->model()->rowCount(); ++r) {
+                    if (view->model()->index(r, 2).data().toString() == name)
+                        row = r;
                 }
-                list->grab().save(QStringLiteral(ORBELIN_BUILD_DIR "/screenshot-wifi-list.png"));
-                view->selectRow(row);
-                QTest::mouseClick(list->findChild<QPushButton *>("BUTTON_OK"), Qt::LeftButton);
-            }
-            if (then)
-                then();
-        });
-    }
-
-    static void typeKey(const QString &key, QStringList *messages, std::function<void()> then = nullptr)
-    {
-        ModalAnswer::next([=](QWidget *modal) {
-            auto *edit = modal->findChild<QLineEdit *>("EDIT_PASSWORD");
-            auto *label = modal->findChild<QLabel *>("LABEL_MESSAGE");
-            if (!edit) {
-                qWarning("not the key dialog");
-                return;
-            }
-            *messages << (label->isVisible() ? label->text() : QString());
-            edit->clear();
-            QTest::keyClicks(edit, key);
-            QTest::mouseClick(modal->findChild<QPushButton *>("BUTTON_OK"), Qt::LeftButton);
+                return row >= 0 || name.isNull();
+            }, 8000);
+            if (!listed)
+                qWarning("no row %s", qPrintable(name));
+            view->selectRow(row);
+            if (list->isVisible())
+                QTest::mouseClick(list->findChild<QPushButton *>(name.isNull() ? "BUTTON_CANCEL" : "BUTTON_OK"),
+                                  Qt::LeftButton);
             if (then)
                 then();
         });
@@ -126,130 +94,137 @@ private:
         QTimer::singleShot(0, [poll] { if (*poll) (*poll)(); });
     }
 
+    static AccessPoint ap(const QString &bssid, const QString &name, int level = 50,
+                          bool encrypted = true, float frequency = 2.437f)
+    {
+        return AccessPoint{bssid, name, QString(), QString(), level, encrypted, frequency};
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
         Resources::init();
-        WiFiTimeouts::set(WifiWorld::fastTimeouts());
     }
 
-    void withoutDevice()
+    // Before, a cancelled list or a network without a name left the page disabled for
+    // ever. With no connection started, or once the run has ended, the page follows the
+    // manager again; a failed run says so.
+    void pageFollowsTheManager_data()
     {
-        ManagerBench b;
-        b.start(false);
-        Page page;
-        QVERIFY(!page.button("BUTTON_WIFI_ENABLE")->isChecked());
-        QVERIFY(!page.button("BUTTON_WIFI_ENABLE")->isEnabled());
-        QCOMPARE(page.shownLabels(), QStringList({"LABEL_WIFI_OFF"}));
-        QVERIFY(page.dialog.grab().save(QStringLiteral(ORBELIN_BUILD_DIR "/screenshot-wifi-nodevice.png")));
+        QTest::addColumn<QString>("meanwhile");     // done while the list is open
+        QTest::addColumn<QString>("choice");        // null: CANCEL
+        QTest::addColumn<bool>("on");
+        QTest::addColumn<bool>("device");
+        QTest::newRow("list cancelled") << "" << QString() << false << true;
+        QTest::newRow("hidden network") << "" << QString("") << false << true;
+        QTest::newRow("connected meanwhile") << "connect" << QString() << true << true;
+        QTest::newRow("device pulled meanwhile") << "pull" << QString() << false << false;
+        QTest::newRow("connection failed") << "dhclient fail" << QString("Guest") << false << true;
     }
-
-    // Switch on, pick the secured network, a wrong key, then the right one: the address shows.
-    void joinWithWrongThenRightKey()
+    void pageFollowsTheManager()
     {
+        QFETCH(QString, meanwhile);
+        QFETCH(QString, choice);
+        QFETCH(bool, on);
+        QFETCH(bool, device);
         ManagerBench b;
         NetworkManager *manager = b.start();
         Page page;
-        QVERIFY(page.button("BUTTON_WIFI_ENABLE")->isEnabled());
-        QCOMPARE(page.shownLabels(), QStringList({"LABEL_WIFI_OFF"}));
-        QStringList messages;
-        bool disabledWhileListed = false;
-        pick("LabNet", [&] {
-            disabledWhileListed = !page.dialog.isEnabled();
-            typeKey("not-the-key", &messages, [&] { typeKey("cellcount", &messages); });
+        QString failure;
+        pick(choice, [&] {
+            if (!choice.isEmpty())
+                confirmMessage("Network connection failure", &failure);
+        }, [&] {
+            if (meanwhile == "dhclient fail") {
+                b.world.setMode("dhclient", "fail");
+            } else if (meanwhile == "connect") {
+                QSignalSpy connected(manager, &NetworkManager::signalConnectedAP);
+                QVERIFY(manager->connectToAP("Guest", "00:1A:2B:3C:4D:03", false));
+                QVERIFY(connected.wait(8000));
+            } else if (meanwhile == "pull") {
+                b.world.removeDevice();
+                QTRY_VERIFY(!QApplication::activeModalWidget());
+            }
         });
         QTest::mouseClick(page.button("BUTTON_WIFI_ENABLE"), Qt::LeftButton);
-        QVERIFY(disabledWhileListed);
-        QTRY_VERIFY_WITH_TIMEOUT(manager->property().connected, 10000);
+        if (!choice.isEmpty()) {
+            QTRY_VERIFY_WITH_TIMEOUT(!failure.isEmpty(), 10000);
+            QVERIFY(failure.contains("Please check your wireless network connection."));
+        }
         QTRY_VERIFY(page.dialog.isEnabled());
-        QCOMPARE(messages, QStringList({QString(), "Password incorrect"}));
-        QVERIFY(page.button("BUTTON_WIFI_ENABLE")->isChecked());
-        QCOMPARE(page.label("LABEL_IP_ADDRESS")->text(), QString("192.168.10.57"));
-        QCOMPARE(page.shownLabels(), QStringList({"LABEL_WIFI_ON", "LABEL_IP_ADDRESS_TITLE",
-                                                  "LABEL_IP_ADDRESS", "LABEL_NOTICE"}));
-        QTRY_VERIFY(!QApplication::activeModalWidget());
-        QVERIFY(page.dialog.grab().save(QStringLiteral(ORBELIN_BUILD_DIR "/screenshot-wifi-connected.png")));
-
-        // Touching the switch while connected turns Wi-Fi off; the page stays usable.
-        QTest::mouseClick(page.button("BUTTON_WIFI_ENABLE"), Qt::LeftButton);
-        QVERIFY(!page.button("BUTTON_WIFI_ENABLE")->isChecked());
-        QVERIFY(!manager->property().connected);
-        QVERIFY(page.dialog.isEnabled());
-        QCOMPARE(page.shownLabels(), QStringList({"LABEL_WIFI_OFF"}));
-    }
-
-    // Before, a cancelled list or a network without a name left the page disabled for ever.
-    void noConnectionStarted_data()
-    {
-        QTest::addColumn<QString>("choice");
-        QTest::newRow("list cancelled") << QString();
-        QTest::newRow("hidden network") << QString("");
-    }
-    void noConnectionStarted()
-    {
-        QFETCH(QString, choice);
-        ManagerBench b;
-        NetworkManager *manager = b.start();
-        Page page;
-        QSignalSpy failed(manager, &NetworkManager::signalNoConnectedAP);
-        pick(choice);
-        QTest::mouseClick(page.button("BUTTON_WIFI_ENABLE"), Qt::LeftButton);
-        QVERIFY(page.dialog.isEnabled());
-        QVERIFY(!page.button("BUTTON_WIFI_ENABLE")->isChecked());
-        QVERIFY(page.button("BUTTON_WIFI_ENABLE")->isEnabled());
-        QCOMPARE(page.shownLabels(), QStringList({"LABEL_WIFI_OFF"}));
+        QCOMPARE(page.button("BUTTON_WIFI_ENABLE")->isChecked(), on);
+        QCOMPARE(page.button("BUTTON_WIFI_ENABLE")->isEnabled(), device);
+        QCOMPARE(manager->property().connected, on);
         QVERIFY(manager->accessPoints().isEmpty());
+        // Only a network with a name is joined.
+        QCOMPARE(b.world.wpaCalls("add_network").isEmpty(), meanwhile != "connect" && choice != "Guest");
+        QCOMPARE(page.shownLabels(), on ? QStringList({"LABEL_WIFI_ON", "LABEL_IP_ADDRESS_TITLE",
+                                                       "LABEL_IP_ADDRESS", "LABEL_NOTICE"})
+                                        : QStringList({"LABEL_WIFI_OFF"}));
+        if (on) {
+            QCOMPARE(page.label("LABEL_IP_ADDRESS")->text(), QString("192.168.30.57"));
+            // Touching the switch while connected turns Wi-Fi off.
+            QTest::mouseClick(page.button("BUTTON_WIFI_ENABLE"), Qt::LeftButton);
+            QVERIFY(!manager->property().connected);
+            QCOMPARE(page.shownLabels(), QStringList({"LABEL_WIFI_OFF"}));
+        }
+        if (!device)
+            return;
         const int scans = b.root.calls("iwlist").size();
         QTest::qWait(150);
         QCOMPARE(b.root.calls("iwlist").size(), scans);
-        QVERIFY(b.world.wpaCalls("select_network").isEmpty());
     }
 
-    // A connection made while the list was open: cancelling the list keeps the switch on.
-    void listCancelledWhileConnected()
+    // Levels outside 0..100 used to pick no image (or a wrong one).
+    void signalImages_data()
     {
-        ManagerBench b;
-        NetworkManager *manager = b.start();
-        Page page;
-        pick(QString(), nullptr, [&](QWidget *list) {
-            QSignalSpy connected(manager, &NetworkManager::signalConnectedAP);
-            manager->connectToAP("Guest", "00:1A:2B:3C:4D:03", false);
-            connected.wait(8000);
-            QTest::mouseClick(list->findChild<QPushButton *>("BUTTON_CANCEL"), Qt::LeftButton);
-        });
-        QTest::mouseClick(page.button("BUTTON_WIFI_ENABLE"), Qt::LeftButton);
-        QVERIFY(manager->property().connected);
-        QVERIFY(page.dialog.isEnabled());
-        QVERIFY(page.button("BUTTON_WIFI_ENABLE")->isChecked());
+        QTest::addColumn<int>("level");
+        QTest::addColumn<int>("image");
+        QTest::newRow("0: no network") << 0 << -1;
+        QTest::newRow("1") << 1 << 0;
+        QTest::newRow("16") << 16 << 0;
+        QTest::newRow("17") << 17 << 1;
+        QTest::newRow("85") << 85 << 5;
+        QTest::newRow("above 100") << 250 << 5;
+        QTest::newRow("negative") << -20 << -1;
+    }
+    void signalImages()
+    {
+        QFETCH(int, level);
+        QFETCH(int, image);
+        QCOMPARE(SelectNetworkDialog::signalImageOf(level), image);
+        SelectNetworkDialog dialog;
+        dialog.add_ap_item(ap("00:00:00:00:00:01", "Lab", level));
+        const QAbstractItemModel *model = dialog.findChild<QTableView *>("LV_NETWORKS")->model();
+        QVERIFY(!model->index(0, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
     }
 
-    void deviceGoneWhileListed()
+    // Rows are kept by BSSID: a second report of one BSSID adds nothing and changes
+    // nothing. A 5 GHz network is labelled so unless its name says it.
+    void updatesAddNewNetworksOnly()
     {
-        ManagerBench b;
-        b.start();
-        Page page;
-        pick(QString(), nullptr, [&](QWidget *) { b.world.removeDevice(); });
-        QTest::mouseClick(page.button("BUTTON_WIFI_ENABLE"), Qt::LeftButton);
-        QVERIFY(!page.button("BUTTON_WIFI_ENABLE")->isChecked());
-        QVERIFY(!page.button("BUTTON_WIFI_ENABLE")->isEnabled());
-        QVERIFY(page.dialog.isEnabled());
-    }
-
-    void connectionFailureIsReported()
-    {
-        ManagerBench b;
-        NetworkManager *manager = b.start();
-        b.world.setMode("dhclient", "fail");
-        Page page;
-        QString text;
-        pick("Guest", [&] { confirmMessage("Network connection failure", &text); });
-        QTest::mouseClick(page.button("BUTTON_WIFI_ENABLE"), Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(!text.isEmpty(), 10000);
-        QVERIFY(text.contains("Please check your wireless network connection."));
-        QTRY_VERIFY(page.dialog.isEnabled());
-        QVERIFY(!page.button("BUTTON_WIFI_ENABLE")->isChecked());
-        QVERIFY(!manager->property().connected);
-        QCOMPARE(page.shownLabels(), QStringList({"LABEL_WIFI_OFF"}));
+        SelectNetworkDialog dialog;
+        auto *ok = dialog.findChild<QPushButton *>("BUTTON_OK");
+        QMap<QString, AccessPoint> scan;
+        dialog.slotUpdateAccessPoint(scan);
+        QVERIFY(!ok->isEnabled());
+        scan.insert("00:00:00:00:00:01", ap("00:00:00:00:00:01", "Guest", 30, false));
+        scan.insert("00:00:00:00:00:02", ap("00:00:00:00:00:02", "Lab", 50, true, 5.2f));
+        dialog.slotUpdateAccessPoint(scan);
+        QVERIFY(ok->isEnabled());
+        scan["00:00:00:00:00:01"].essid = "Renamed";
+        scan.insert("00:00:00:00:00:03", ap("00:00:00:00:00:03", "Lab-5g", 50, true, 5.2f));
+        scan.insert("00:00:00:00:00:04", ap("00:00:00:00:00:04", "", 50, true, 5.18f));
+        scan.insert("00:00:00:00:00:05", ap("00:00:00:00:00:05", "Lab", 50, true, 4.0f));
+        dialog.slotUpdateAccessPoint(scan);
+        const QAbstractItemModel *model = dialog.findChild<QTableView *>("LV_NETWORKS")->model();
+        QStringList labels;
+        for (int row = 0; row < model->rowCount(); ++row)
+            labels << model->index(row, 2).data().toString();
+        QCOMPARE(labels, QStringList({"Guest", "Lab (5G)", "Lab-5g", " (5G)", "Lab"}));
+        QCOMPARE(dialog.info("00:00:00:00:00:01")->name, QString("Guest"));
+        QVERIFY(!dialog.info("00:00:00:00:00:01")->encrypted);
+        QVERIFY(dialog.info("00:00:00:00:00:02")->encrypted);
     }
 };
 
