@@ -236,7 +236,7 @@ struct Basins
 Basins flood(const cv::Mat &signal, float floor, float level, float height)
 {
     cv::Mat distance;
-    cv::distanceTransform(signal > floor, distance, cv::DIST_L2, cv::DIST_MASK_PRECISE);
+    cv::distanceTransform(signal > floor, distance, cv::DIST_L2, cv::DIST_MASK_5);
     // Pixels on a one-pixel frame, so that every pixel inside has eight neighbours.
     const int stride = signal.cols + 2;
     std::vector<uint64_t> keys;
@@ -347,55 +347,77 @@ uint64_t pairKey(int a, int b)
 }
 
 // Joins the touching cells that show no waist between them: where the distance map of
-// all claimed pixels stays along their border at or above share x the lower of the two
-// cells' highest distance (less half a pixel for the map's steps). The rings of light
-// around a dark vacuole, the pieces of a fibre and of an out-of-focus blob have no waist
-// between them; a dim cell is cut off from a bright one by the pixels neither claims.
-// Returns the numbers of the cells that stand for their groups (the highest of each).
+// the two cells' claimed pixels stays along their border at or above share x the lower of
+// the two cells' highest distance, less the map's steps (half a pixel, or a whole one for
+// a cell at most two pixels wide, which cannot show a finer waist). The rings of
+// light around a dark vacuole, the pieces of a fibre and of an out-of-focus blob have no
+// waist between them; a dim cell is cut off from a bright one by the pixels neither
+// claims. Returns the numbers of the cells that stand for their groups (the highest of
+// each).
 std::vector<int> joinWithoutWaist(const cv::Mat &cells, const std::vector<float> &heights,
                                   float share)
 {
-    cv::Mat distance;
-    cv::distanceTransform(cells > 0, distance, cv::DIST_L2, cv::DIST_MASK_PRECISE);
-    std::vector<float> widest(heights.size() + 1, 0.0f);
-    std::unordered_map<uint64_t, float> border;
+    // The neighbours that come after a pixel in the order of rows.
+    const cv::Point ahead[4] = {{1, 0}, {-1, 1}, {0, 1}, {1, 1}};
+    const cv::Rect image(0, 0, cells.cols, cells.rows);
+    std::vector<cv::Rect> boxes(heights.size() + 1);
+    std::vector<uint64_t> touching;
     for (int y = 0; y < cells.rows; ++y) {
-        const int *c = cells.ptr<int>(y);
-        const int *below = cells.ptr<int>(std::min(cells.rows - 1, y + 1));
-        const float *d = distance.ptr<float>(y);
-        const float *dBelow = distance.ptr<float>(std::min(cells.rows - 1, y + 1));
         for (int x = 0; x < cells.cols; ++x) {
-            const int a = c[x];
+            const int a = cells.at<int>(y, x);
             if (a == 0)
                 continue;
-            widest[size_t(a)] = std::max(widest[size_t(a)], d[x]);
-            auto touch = [&](int b, float db) {
-                if (b != 0 && b != a) {
-                    float &value = border[pairKey(a, b)];
-                    value = std::max(value, std::min(d[x], db));
-                }
-            };
-            if (x + 1 < cells.cols)
-                touch(c[x + 1], d[x + 1]);
-            if (y + 1 < cells.rows) {
-                for (int nx = std::max(0, x - 1); nx <= std::min(cells.cols - 1, x + 1); ++nx)
-                    touch(below[nx], dBelow[nx]);
+            cv::Rect &box = boxes[size_t(a)];
+            box = box.empty() ? cv::Rect(x, y, 1, 1) : (box | cv::Rect(x, y, 1, 1));
+            for (const cv::Point &step : ahead) {
+                const cv::Point next(x + step.x, y + step.y);
+                const int b = image.contains(next) ? cells.at<int>(next) : 0;
+                if (b != 0 && b != a)
+                    touching.push_back(pairKey(a, b));
             }
         }
     }
+    std::sort(touching.begin(), touching.end());
+    touching.erase(std::unique(touching.begin(), touching.end()), touching.end());
     std::vector<int> group(heights.size() + 1);
     std::iota(group.begin(), group.end(), 0);
-    for (const auto &[key, value] : border) {
-        const int a = findRoot(group, int(key >> 32));
-        const int b = findRoot(group, int(key & 0xffffffffu));
-        const float lower =
-            std::min(widest[size_t(key >> 32)], widest[size_t(key & 0xffffffffu)]);
-        if (a == b || value + 0.5f < share * lower)
+    for (uint64_t key : touching) {
+        const int a = int(key >> 32);
+        const int b = int(key & 0xffffffffu);
+        // The two cells alone, with a free margin.
+        const cv::Rect box =
+            ((boxes[size_t(a)] | boxes[size_t(b)]) + cv::Size(2, 2) - cv::Point(1, 1)) & image;
+        const cv::Mat pair = (cells(box) == a) | (cells(box) == b);
+        cv::Mat distance;
+        cv::distanceTransform(pair, distance, cv::DIST_L2, cv::DIST_MASK_5);
+        float widest[2] = {0.0f, 0.0f};
+        float border = 0.0f;
+        for (int y = 0; y < box.height; ++y) {
+            for (int x = 0; x < box.width; ++x) {
+                const int cell = cells.at<int>(box.y + y, box.x + x);
+                if (cell != a && cell != b)
+                    continue;
+                float &wide = widest[cell == a ? 0 : 1];
+                wide = std::max(wide, distance.at<float>(y, x));
+                for (const cv::Point &step : ahead) {
+                    const cv::Point next(x + step.x, y + step.y);
+                    if (next.x >= 0 && next.x < box.width && next.y < box.height
+                        && cells.at<int>(box.tl() + next) == (cell == a ? b : a)) {
+                        border = std::max(border, std::min(distance.at<float>(y, x),
+                                                           distance.at<float>(next)));
+                    }
+                }
+            }
+        }
+        const float narrower = std::min(widest[0], widest[1]);
+        if (border + (narrower <= 2.0f ? 1.0f : 0.5f) < share * narrower)
             continue;
-        if (heights[size_t(a - 1)] >= heights[size_t(b - 1)])
-            group[size_t(b)] = a;
+        const int rootA = findRoot(group, a);
+        const int rootB = findRoot(group, b);
+        if (heights[size_t(rootA - 1)] >= heights[size_t(rootB - 1)])
+            group[size_t(rootB)] = rootA;
         else
-            group[size_t(a)] = b;
+            group[size_t(rootA)] = rootB;
     }
     std::vector<int> kept;
     for (int cell = 1; cell < int(group.size()); ++cell) {

@@ -123,7 +123,7 @@ private Q_SLOTS:
         o.sizeSpread = meanSize / 5;
         o.bits = bits;
         o.noise = noise;
-        o.seed = 1001;
+        o.seed = 5001;
         analysis_param_t param;
         param.minSize = 0.4f * meanSize;
         param.maxSize = 2.4f * meanSize;
