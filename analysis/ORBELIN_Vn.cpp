@@ -6,12 +6,27 @@
 
 #include <algorithm>
 #include <cmath>
-#include <queue>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <numeric>
+#include <unordered_map>
 
 namespace {
 
 // The background shrunk by this factor is enough to follow uneven lighting.
 const int BackgroundShrink = 4;
+// A peak of the signal weighted by the distance map starts a cell of its own when it stands
+// this many noise deviations (weighted alike) above where it meets a higher one.
+const float MarkerHeight = 2.0f;
+// Cells are flooded down to this many noise deviations above the background.
+const float FloodFloor = 3.0f;
+// Touching cells are told apart where each is at least this share of its own peak, or
+// this many noise deviations below it if that is lower.
+const float WaistLevel = 0.8f;
+const float WaistNoise = 5.0f;
+// Cells are measured where they are at least this share of their own peak.
+const float Measured = 0.5f;
 
 // Field image as float grey on the 8-bit scale; 16-bit frames of a 12-bit camera hold
 // values up to 4095.
@@ -28,16 +43,20 @@ cv::Mat toGrey(const cv::Mat &raw)
     return grey;
 }
 
-// Grey opening with a square wider than the largest cell, on a shrunk copy, smoothed and
-// grown back: what is left is the light without the cells.
+// Grey opening with a square of twice the largest cell, on a shrunk copy, smoothed and
+// grown back: what is left is the light without the cells, and without out-of-focus blobs
+// up to nearly three times the largest cell. The square is kept within half the image, so
+// that the light is still followed across it whatever the largest cell is said to be.
 cv::Mat background(const cv::Mat &smooth, float maxDiameter)
 {
     const cv::Size small(std::max(1, smooth.cols / BackgroundShrink),
                          std::max(1, smooth.rows / BackgroundShrink));
     cv::Mat shrunk;
     cv::resize(smooth, shrunk, small, 0, 0, cv::INTER_AREA);
-    int side = int(std::ceil(maxDiameter / BackgroundShrink)) + 3;
-    side |= 1;
+    const float widest = std::max(1.0f, std::min(small.width, small.height) / 2.0f);
+    const float wanted = 2 * maxDiameter / BackgroundShrink + 3;
+    // "!(a < b)" also catches NaN.
+    const int side = int(std::ceil(!(wanted < widest) ? widest : std::max(1.0f, wanted))) | 1;
     const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(side, side));
     cv::morphologyEx(shrunk, shrunk, cv::MORPH_OPEN, square, cv::Point(-1, -1), 1,
                      cv::BORDER_REPLICATE);
@@ -156,79 +175,256 @@ void fillHoles(cv::Mat &binary)
     binary.setTo(255, inside);
 }
 
-float lowestOnSegment(const cv::Mat &distance, cv::Point a, cv::Point b)
+// The root of node in a union-find forest; halves the path on the way.
+int findRoot(std::vector<int> &parent, int node)
 {
-    cv::LineIterator it(distance, a, b, 8);
-    float lowest = distance.at<float>(a);
-    for (int i = 0; i < it.count; ++i, ++it)
-        lowest = std::min(lowest, *reinterpret_cast<const float *>(*it));
-    return lowest;
+    while (parent[size_t(node)] != node)
+        node = parent[size_t(node)] = parent[size_t(parent[size_t(node)])];
+    return node;
 }
 
-struct Peak
+// The basins of a flooding as a union-find forest: a root stands for the basins joined to
+// it. Each root knows the flooded surface and the distance map at its peak, and its
+// highest signal above the background level with the pixel where that is.
+struct Basins
 {
-    float height;
-    cv::Point at;
+    std::vector<int> parent{0};
+    std::vector<float> top{0.0f};
+    std::vector<float> width{0.0f};
+    std::vector<float> height{0.0f};
+    std::vector<int> highest{0};
+
+    int add(float surface, float distance, float signal, int at)
+    {
+        parent.push_back(int(parent.size()));
+        top.push_back(surface);
+        width.push_back(distance);
+        height.push_back(signal);
+        highest.push_back(at);
+        return parent.back();
+    }
+    int find(int basin) { return findRoot(parent, basin); }
+    void reach(int basin, float signal, int at)
+    {
+        if (signal > height[size_t(basin)]) {
+            height[size_t(basin)] = signal;
+            highest[size_t(basin)] = at;
+        }
+    }
+    // The lower basin joins the higher one.
+    void join(int a, int b)
+    {
+        a = find(a);
+        b = find(b);
+        if (a == b)
+            return;
+        if (top[size_t(a)] < top[size_t(b)])
+            std::swap(a, b);
+        parent[size_t(b)] = a;
+        reach(a, height[size_t(b)], highest[size_t(b)]);
+    }
 };
 
-// The peaks of the distance map that are centres of separate cells: a peak joins a
-// stronger one when the map between them stays above share x the lower of the two.
-std::vector<cv::Point> cellCentres(const cv::Mat &distance, std::vector<Peak> &peaks,
-                                   float share)
+// Floods signal x distance map (the distance to where the signal falls to floor) from its
+// local maxima down. A dim cell against a bright one has barely a peak of its own in the
+// signal, but a clear one once the waist between them is taken in. Where two basins meet,
+// the lower one stays apart when its peak stands at least `height` noise deviations,
+// weighted by the distance map at the peak, above the meeting level, and the signal there
+// is below its highest; otherwise it joins the other (the dark middle of a vacuole has no
+// peak of its own in the signal). Signal heights are above the background level; pixels
+// are numbered y x cols + x.
+Basins flood(const cv::Mat &signal, float floor, float level, float height)
 {
-    std::sort(peaks.begin(), peaks.end(),
-              [](const Peak &a, const Peak &b) { return a.height > b.height; });
-    std::vector<Peak> centres;
-    for (const Peak &peak : peaks) {
-        bool joined = false;
-        for (const Peak &centre : centres) {
-            const float lower = std::min(peak.height, centre.height);
-            if (lowestOnSegment(distance, peak.at, centre.at) >= share * lower) {
-                joined = true;
-                break;
-            }
+    cv::Mat distance;
+    cv::distanceTransform(signal > floor, distance, cv::DIST_L2, cv::DIST_MASK_5);
+    // Pixels on a one-pixel frame, so that every pixel inside has eight neighbours.
+    const int stride = signal.cols + 2;
+    std::vector<uint64_t> keys;
+    for (int y = 0; y < signal.rows; ++y) {
+        const float *s = signal.ptr<float>(y);
+        const float *d = distance.ptr<float>(y);
+        for (int x = 0; x < signal.cols; ++x) {
+            if (!(s[x] > floor))
+                continue;
+            // Non-negative floats sort as their bit patterns do.
+            const float surface = (s[x] - level) * d[x];
+            uint32_t bits;
+            std::memcpy(&bits, &surface, sizeof bits);
+            keys.push_back((uint64_t(bits) << 32) | uint32_t((y + 1) * stride + x + 1));
         }
-        if (!joined)
-            centres.push_back(peak);
     }
-    std::vector<cv::Point> points;
-    for (const Peak &centre : centres)
-        points.push_back(centre.at);
-    return points;
+    std::sort(keys.begin(), keys.end(), std::greater<uint64_t>());
+    Basins basins;
+    std::vector<int> label(size_t(stride) * size_t(signal.rows + 2), 0);
+    const int around[8] = {-stride - 1, -stride, -stride + 1, -1, 1,
+                           stride - 1,  stride,  stride + 1};
+    for (uint64_t key : keys) {
+        const int at = int(key & 0xffffffffu);
+        const uint32_t bits = uint32_t(key >> 32);
+        float surface;
+        std::memcpy(&surface, &bits, sizeof surface);
+        const int y = at / stride - 1;
+        const int x = at % stride - 1;
+        const float above = signal.ptr<float>(y)[x] - level;
+        int roots[8];
+        int rootCount = 0;
+        int best = 0;
+        for (int step : around) {
+            const int basin = label[size_t(at + step)];
+            if (basin == 0)
+                continue;
+            const int root = basins.find(basin);
+            if (std::find(roots, roots + rootCount, root) != roots + rootCount)
+                continue;
+            roots[rootCount++] = root;
+            if (best == 0 || basins.top[size_t(root)] > basins.top[size_t(best)])
+                best = root;
+        }
+        if (rootCount == 0) {
+            label[size_t(at)] = basins.add(surface, distance.ptr<float>(y)[x], above,
+                                           y * signal.cols + x);
+            continue;
+        }
+        label[size_t(at)] = best;
+        basins.reach(best, above, y * signal.cols + x);
+        for (int i = 0; i < rootCount; ++i) {
+            const int lower = roots[i];
+            if (lower != best
+                && (basins.top[size_t(lower)] - surface < height * basins.width[size_t(lower)]
+                    || above >= basins.height[size_t(lower)]))
+                basins.join(best, lower);
+        }
+    }
+    return basins;
 }
 
-// Splits component `component` of `labels` (inside box) among the centres by flooding the
-// distance map downwards from them; writes object numbers from first on into objects.
-void floodFromCentres(const cv::Mat &labels, int component, const cv::Rect &box,
-                      const cv::Mat &distance, const std::vector<cv::Point> &centres,
-                      int first, cv::Mat &objects)
+// Gives each pixel to the cell whose flood, from its peak down, reaches it at the highest
+// share of that cell's own peak, down to the cell's lowest, so that a dim cell keeps its
+// pixels against a bright neighbour. seeds are the cells' peaks (pixel y x cols + x);
+// heights and lowest are above the background level. Writes cell numbers from 1 on into
+// cells (CV_32S, zero).
+void claim(const cv::Mat &signal, float level, const std::vector<int> &seeds,
+           const std::vector<float> &heights, const std::vector<float> &lowest, cv::Mat &cells)
 {
-    struct Item
-    {
-        float height;
-        cv::Point at;
-        bool operator<(const Item &other) const { return height < other.height; }
-    };
-    std::priority_queue<Item> queue;
-    for (size_t i = 0; i < centres.size(); ++i) {
-        objects.at<int>(centres[i]) = first + int(i);
-        queue.push({distance.at<float>(centres[i]), centres[i]});
+    const int levels = 256;
+    std::vector<std::vector<std::pair<int, int>>> queue(levels);
+    for (size_t i = 0; i < seeds.size(); ++i)
+        queue[0].emplace_back(seeds[i], int(i) + 1);
+    for (int current = 0; current < levels; ++current) {
+        // The bucket grows while it is worked through.
+        for (size_t k = 0; k < queue[size_t(current)].size(); ++k) {
+            const auto [at, number] = queue[size_t(current)][k];
+            const int y = at / signal.cols;
+            const int x = at % signal.cols;
+            int &cell = cells.ptr<int>(y)[x];
+            if (cell != 0)
+                continue;
+            cell = number;
+            const float height = heights[size_t(number - 1)];
+            const float low = lowest[size_t(number - 1)];
+            for (int ny = std::max(0, y - 1); ny <= std::min(signal.rows - 1, y + 1); ++ny) {
+                const float *s = signal.ptr<float>(ny);
+                const int *taken = cells.ptr<int>(ny);
+                for (int nx = std::max(0, x - 1); nx <= std::min(signal.cols - 1, x + 1); ++nx) {
+                    const float above = s[nx] - level;
+                    // Never above its own peak: that belongs to a brighter cell.
+                    if (taken[nx] != 0 || above < low || above > height)
+                        continue;
+                    const int bucket =
+                        std::max(current, int((1.0f - above / height) * (levels - 1)));
+                    queue[size_t(std::min(levels - 1, bucket))].emplace_back(
+                        ny * signal.cols + nx, number);
+                }
+            }
+        }
+        std::vector<std::pair<int, int>>().swap(queue[size_t(current)]);
     }
-    while (!queue.empty()) {
-        const Item item = queue.top();
-        queue.pop();
-        const int number = objects.at<int>(item.at);
-        for (int dy = -1; dy <= 1; ++dy) {
-            for (int dx = -1; dx <= 1; ++dx) {
-                const cv::Point next(item.at.x + dx, item.at.y + dy);
-                if (!box.contains(next) || labels.at<int>(next) != component
-                    || objects.at<int>(next) != 0)
-                    continue;
-                objects.at<int>(next) = number;
-                queue.push({distance.at<float>(next), next});
+}
+
+uint64_t pairKey(int a, int b)
+{
+    return (uint64_t(uint32_t(std::min(a, b))) << 32) | uint32_t(std::max(a, b));
+}
+
+// Joins the touching cells that show no waist between them: where the distance map of
+// the two cells' claimed pixels stays along their border at or above share x the lower of
+// the two cells' highest distance, less the map's steps (half a pixel, or a whole one for
+// a cell at most two pixels wide, which cannot show a finer waist). The rings of
+// light around a dark vacuole, the pieces of a fibre and of an out-of-focus blob have no
+// waist between them; a dim cell is cut off from a bright one by the pixels neither
+// claims. Returns the numbers of the cells that stand for their groups (the highest of
+// each).
+std::vector<int> joinWithoutWaist(const cv::Mat &cells, const std::vector<float> &heights,
+                                  float share)
+{
+    // The neighbours that come after a pixel in the order of rows.
+    const cv::Point ahead[4] = {{1, 0}, {-1, 1}, {0, 1}, {1, 1}};
+    const cv::Rect image(0, 0, cells.cols, cells.rows);
+    std::vector<cv::Rect> boxes(heights.size() + 1);
+    std::vector<uint64_t> touching;
+    for (int y = 0; y < cells.rows; ++y) {
+        for (int x = 0; x < cells.cols; ++x) {
+            const int a = cells.at<int>(y, x);
+            if (a == 0)
+                continue;
+            cv::Rect &box = boxes[size_t(a)];
+            box = box.empty() ? cv::Rect(x, y, 1, 1) : (box | cv::Rect(x, y, 1, 1));
+            for (const cv::Point &step : ahead) {
+                const cv::Point next(x + step.x, y + step.y);
+                const int b = image.contains(next) ? cells.at<int>(next) : 0;
+                if (b != 0 && b != a)
+                    touching.push_back(pairKey(a, b));
             }
         }
     }
+    std::sort(touching.begin(), touching.end());
+    touching.erase(std::unique(touching.begin(), touching.end()), touching.end());
+    std::vector<int> group(heights.size() + 1);
+    std::iota(group.begin(), group.end(), 0);
+    for (uint64_t key : touching) {
+        const int a = int(key >> 32);
+        const int b = int(key & 0xffffffffu);
+        // The two cells alone, with a free margin.
+        const cv::Rect box =
+            ((boxes[size_t(a)] | boxes[size_t(b)]) + cv::Size(2, 2) - cv::Point(1, 1)) & image;
+        const cv::Mat pair = (cells(box) == a) | (cells(box) == b);
+        cv::Mat distance;
+        cv::distanceTransform(pair, distance, cv::DIST_L2, cv::DIST_MASK_5);
+        float widest[2] = {0.0f, 0.0f};
+        float border = 0.0f;
+        for (int y = 0; y < box.height; ++y) {
+            for (int x = 0; x < box.width; ++x) {
+                const int cell = cells.at<int>(box.y + y, box.x + x);
+                if (cell != a && cell != b)
+                    continue;
+                float &wide = widest[cell == a ? 0 : 1];
+                wide = std::max(wide, distance.at<float>(y, x));
+                for (const cv::Point &step : ahead) {
+                    const cv::Point next(x + step.x, y + step.y);
+                    if (next.x >= 0 && next.x < box.width && next.y < box.height
+                        && cells.at<int>(box.tl() + next) == (cell == a ? b : a)) {
+                        border = std::max(border, std::min(distance.at<float>(y, x),
+                                                           distance.at<float>(next)));
+                    }
+                }
+            }
+        }
+        const float narrower = std::min(widest[0], widest[1]);
+        if (border + (narrower <= 2.0f ? 1.0f : 0.5f) < share * narrower)
+            continue;
+        const int rootA = findRoot(group, a);
+        const int rootB = findRoot(group, b);
+        if (heights[size_t(rootA - 1)] >= heights[size_t(rootB - 1)])
+            group[size_t(rootB)] = rootA;
+        else
+            group[size_t(rootA)] = rootB;
+    }
+    std::vector<int> kept;
+    for (int cell = 1; cell < int(group.size()); ++cell) {
+        if (findRoot(group, cell) == cell)
+            kept.push_back(cell);
+    }
+    return kept;
 }
 
 struct Moments
@@ -263,6 +459,26 @@ std::vector<cv::Point> outline(const cv::Mat &objects, int number, const Moments
             longest = i;
     }
     return contours.empty() ? std::vector<cv::Point>() : contours[longest];
+}
+
+// Without declustering: of the cells in each object of the binary image, the numbers of
+// the highest.
+std::vector<int> onePerObject(const cv::Mat &binary, const std::vector<int> &seeds,
+                              const std::vector<float> &heights)
+{
+    cv::Mat components;
+    Tesmora::Core::label(binary, components);
+    std::map<int, int> highest;
+    for (size_t i = 0; i < seeds.size(); ++i) {
+        const int cell = int(i) + 1;
+        const auto it = highest.emplace(components.ptr<int>()[seeds[i]], cell).first;
+        if (heights[i] > heights[size_t(it->second - 1)])
+            it->second = cell;
+    }
+    std::vector<int> kept;
+    for (const auto &entry : highest)
+        kept.push_back(entry.second);
+    return kept;
 }
 
 } // namespace
@@ -302,91 +518,58 @@ bool ORBELIN_Vn::findObject(const analysis_param_t &param)
     cv::Mat binary = signal > threshold;
     fillHoles(binary);
 
-    // Labelling.
-    cv::Mat components;
-    const int componentCount = std::max(1, label(binary, components));
-    std::vector<float> componentPeak(size_t(componentCount), 0.0f);
-    std::vector<cv::Rect> boxes(static_cast<size_t>(componentCount));
-    for (int y = 0; y < components.rows; ++y) {
-        const int *c = components.ptr<int>(y);
-        const float *s = signal.ptr<float>(y);
-        for (int x = 0; x < components.cols; ++x) {
-            if (c[x] == 0)
-                continue;
-            cv::Rect &box = boxes[size_t(c[x])];
-            box = box.empty() ? cv::Rect(x, y, 1, 1) : (box | cv::Rect(x, y, 1, 1));
-            componentPeak[size_t(c[x])] = std::max(componentPeak[size_t(c[x])], s[x]);
-        }
-    }
-
-    // Declustering: the local maxima of the distance map of each object's core (where it
-    // is at least half as bright as its brightest point) are the candidate centres.
-    cv::Mat core = cv::Mat::zeros(binary.size(), CV_8U);
-    for (int y = 0; y < components.rows; ++y) {
-        const int *c = components.ptr<int>(y);
-        const float *s = signal.ptr<float>(y);
-        uchar *k = core.ptr<uchar>(y);
-        for (int x = 0; x < components.cols; ++x) {
-            if (c[x] != 0 && s[x] >= 0.5f * componentPeak[size_t(c[x])])
-                k[x] = 255;
-        }
-    }
-    cv::Mat distance;
-    cv::distanceTransform(core, distance, cv::DIST_L2, cv::DIST_MASK_PRECISE);
-    // Smoothing keeps the ragged edge of a noisy core from making false peaks and saddles.
-    cv::GaussianBlur(distance, distance, cv::Size(0, 0), 1.0);
-    cv::Mat dilated;
-    cv::dilate(distance, dilated, cv::Mat());
-    std::vector<std::vector<Peak>> peaks(static_cast<size_t>(componentCount));
-    for (int y = 0; y < components.rows; ++y) {
-        const int *c = components.ptr<int>(y);
-        const float *d = distance.ptr<float>(y);
-        const float *m = dilated.ptr<float>(y);
-        for (int x = 0; x < components.cols; ++x) {
-            if (c[x] != 0 && d[x] > 0.0f && d[x] >= m[x])
-                peaks[size_t(c[x])].push_back({d[x], cv::Point(x, y)});
+    // Labelling and declustering: each peak that stands out of the noise in the signal
+    // weighted by the distance map starts a cell, if it is above the threshold. Cells are
+    // flooded down into the noise, so that each is measured relative to its own peak
+    // whatever the threshold. Touching cells without a waist between them are joined;
+    // without declustering, one cell is kept per object of the binary image.
+    const float floor = std::max(level, std::min(threshold, level + FloodFloor * noise));
+    Basins basins = flood(signal, floor, level, MarkerHeight * noise);
+    std::vector<int> seeds;
+    std::vector<float> heights;
+    for (int b = 1; b < int(basins.parent.size()); ++b) {
+        if (basins.find(b) == b && basins.height[size_t(b)] >= threshold - level
+            && basins.height[size_t(b)] > 0.0f) {
+            seeds.push_back(basins.highest[size_t(b)]);
+            heights.push_back(basins.height[size_t(b)]);
         }
     }
     cv::Mat objects = cv::Mat::zeros(binary.size(), CV_32S);
-    int objectCount = 0;
-    for (int c = 1; c < componentCount; ++c) {
-        std::vector<cv::Point> centres;
-        if (param.declustering > 0.0f)
-            centres = cellCentres(distance, peaks[size_t(c)], param.declustering);
-        if (centres.size() < 2) {
-            const cv::Rect &box = boxes[size_t(c)];
-            objects(box).setTo(objectCount + 1, components(box) == c);
-            ++objectCount;
-            continue;
+    std::vector<float> lowest;
+    std::vector<int> kept;
+    if (param.declustering > 0.0f) {
+        for (float height : heights) {
+            lowest.push_back(std::max(floor - level, std::min(WaistLevel * height,
+                                                              height - WaistNoise * noise)));
         }
-        floodFromCentres(components, c, boxes[size_t(c)], distance, centres, objectCount + 1,
-                         objects);
-        objectCount += int(centres.size());
+        claim(signal, level, seeds, heights, lowest, objects);
+        kept = joinWithoutWaist(objects, heights, param.declustering);
+        objects.setTo(0);
+    } else {
+        kept = onePerObject(binary, seeds, heights);
     }
+    std::vector<int> keptSeeds;
+    std::vector<float> keptHeights;
+    lowest.clear();
+    for (int cell : kept) {
+        keptSeeds.push_back(seeds[size_t(cell - 1)]);
+        keptHeights.push_back(heights[size_t(cell - 1)]);
+        lowest.push_back(Measured * keptHeights.back());
+    }
+    claim(signal, level, keptSeeds, keptHeights, lowest, objects);
 
-    // Measuring and filtering: each object is measured where it is at least half as
-    // bright as its own brightest point, so faint and bright cells of one size measure
-    // alike whatever the threshold.
-    std::vector<float> objectPeak(size_t(objectCount + 1), 0.0f);
+    // Measuring and filtering: each object is measured where it is at least `Measured` x
+    // its own peak, so faint and bright cells of one size measure alike whatever the
+    // threshold.
+    std::vector<Moments> moments(keptSeeds.size() + 1);
     for (int y = 0; y < objects.rows; ++y) {
         const int *o = objects.ptr<int>(y);
-        const float *s = signal.ptr<float>(y);
-        for (int x = 0; x < objects.cols; ++x)
-            objectPeak[size_t(o[x])] = std::max(objectPeak[size_t(o[x])], s[x]);
-    }
-    std::vector<Moments> moments(size_t(objectCount + 1));
-    for (int y = 0; y < objects.rows; ++y) {
-        int *o = objects.ptr<int>(y);
-        const float *s = signal.ptr<float>(y);
         for (int x = 0; x < objects.cols; ++x) {
-            if (o[x] == 0)
-                continue;
-            if (s[x] >= 0.5f * objectPeak[size_t(o[x])])
+            if (o[x] != 0)
                 moments[size_t(o[x])].add(x, y);
-            else
-                o[x] = 0;
         }
     }
+    const int objectCount = int(moments.size()) - 1;
     for (int number = 1; number <= objectCount; ++number) {
         const Moments &m = moments[size_t(number)];
         if (m.n <= 0)

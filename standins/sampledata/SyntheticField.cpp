@@ -18,11 +18,116 @@ namespace {
 
 // Room kept free around each placed item, pixels: separated things stay apart after blur.
 const float Gap = 4.0f;
+// A vacuole passes this share of its cell's light.
+const float VacuoleLight = 0.6f;
+// Touching cells are pressed up to this share of their radii into each other.
+const float Pressed = 0.15f;
 
 struct Item
 {
     float x, y, radius;
 };
+
+// Mean of profile (offsets from the shape's centre, pixels) over 4 x 4 samples of pixel (x, y).
+template <typename Profile>
+float pixelCover(float x, float y, const Profile &profile)
+{
+    const int samples = 4;
+    float sum = 0.0f;
+    for (int sy = 0; sy < samples; ++sy) {
+        for (int sx = 0; sx < samples; ++sx) {
+            // Pixel x covers [x - 0.5, x + 0.5).
+            sum += profile(x - 0.5f + (sx + 0.5f) / samples, y - 0.5f + (sy + 0.5f) / samples);
+        }
+    }
+    return sum / (samples * samples);
+}
+
+// Draws a shape of the brightness within reach pixels of its centre, the brighter of it and
+// what is there already; skip(x, y) tells pixels it cannot cover.
+template <typename Profile, typename Skip>
+void draw(cv::Mat &canvas, const SyntheticField::Shape &s, float reach, const Profile &profile,
+          const Skip &skip)
+{
+    const int left = std::max(0, int(std::floor(s.x - reach)));
+    const int right = std::min(canvas.cols - 1, int(std::ceil(s.x + reach)));
+    const int top = std::max(0, int(std::floor(s.y - reach)));
+    const int bottom = std::min(canvas.rows - 1, int(std::ceil(s.y + reach)));
+    for (int y = top; y <= bottom; ++y) {
+        float *row = canvas.ptr<float>(y);
+        for (int x = left; x <= right; ++x) {
+            if (skip(float(x) - s.x, float(y) - s.y))
+                continue;
+            const float value = s.brightness * pixelCover(float(x) - s.x, float(y) - s.y, profile);
+            row[x] = std::max(row[x], value);
+        }
+    }
+}
+
+// A cell or elongated shape: a dome over the ellipse (the light of a lens-shaped body),
+// or an even disc, dimmer inside the vacuole.
+void drawCell(cv::Mat &canvas, const SyntheticField::Shape &s, bool dome)
+{
+    const float a = s.major / 2;
+    const float b = s.minor / 2;
+    const float c = std::cos(s.angle * float(CV_PI) / 180.0f);
+    const float sn = std::sin(s.angle * float(CV_PI) / 180.0f);
+    const float vr2 = s.vacuole * s.vacuole;
+    draw(canvas, s, a + 1, [&](float dx, float dy) {
+        const float u = (dx * c + dy * sn) / a;
+        const float v = (-dx * sn + dy * c) / b;
+        const float r2 = u * u + v * v;
+        if (r2 >= 1.0f)
+            return 0.0f;
+        const float du = u - s.vacuoleU;
+        const float dv = v - s.vacuoleV;
+        const float light = du * du + dv * dv < vr2 ? VacuoleLight : 1.0f;
+        return dome ? std::sqrt(1.0f - r2) * light : light;
+    }, [](float, float) { return false; });
+}
+
+// An out-of-focus blob: a disc with soft edges.
+void drawBlob(cv::Mat &canvas, const SyntheticField::Shape &s)
+{
+    const float radius = s.major / 2;
+    const float edge = 0.12f * radius;
+    draw(canvas, s, radius + 6 * edge, [&](float dx, float dy) {
+        return 1.0f / (1.0f + std::exp((std::hypot(dx, dy) - radius) / edge));
+    }, [](float, float) { return false; });
+}
+
+// A fibre: a tube of the width along a bent line.
+void drawFibre(cv::Mat &canvas, const SyntheticField::Shape &s)
+{
+    const int segments = 16;
+    const float c = std::cos(s.angle * float(CV_PI) / 180.0f);
+    const float sn = std::sin(s.angle * float(CV_PI) / 180.0f);
+    const float sagitta = s.bend * s.major;
+    std::vector<cv::Point2f> line;
+    for (int i = 0; i <= segments; ++i) {
+        const float t = float(i) / segments;
+        const float along = (t - 0.5f) * s.major;
+        const float across = 4 * sagitta * t * (1 - t) - sagitta / 2;
+        line.emplace_back(along * c - across * sn, along * sn + across * c);
+    }
+    auto distance = [&line](float x, float y) {
+        float nearest = 1e30f;
+        for (size_t i = 1; i < line.size(); ++i) {
+            const cv::Point2f d = line[i] - line[i - 1];
+            const float t = std::clamp(((x - line[i - 1].x) * d.x + (y - line[i - 1].y) * d.y)
+                                           / (d.x * d.x + d.y * d.y),
+                                       0.0f, 1.0f);
+            nearest = std::min(nearest, std::hypot(x - line[i - 1].x - t * d.x,
+                                                   y - line[i - 1].y - t * d.y));
+        }
+        return nearest;
+    };
+    const float half = s.minor / 2;
+    draw(canvas, s, s.major / 2 + std::fabs(sagitta) + half + 1, [&](float dx, float dy) {
+        const float r = distance(dx, dy) / half;
+        return r < 1.0f ? std::sqrt(1.0f - r * r) : 0.0f;
+    }, [&](float dx, float dy) { return distance(dx, dy) > half + 1.0f; });
+}
 
 } // namespace
 
@@ -39,8 +144,13 @@ SyntheticField::Options SyntheticField::separatedCells(int width, int height, in
     o.height = height;
     o.cells = cells;
     o.pairs = 0;
+    o.triples = 0;
     o.debris = 0;
+    o.fibres = 0;
+    o.blobs = 0;
     o.elongated = 0;
+    o.vacuoles = 0.0f;
+    o.domes = false;
     o.seed = seed;
     return o;
 }
@@ -53,16 +163,8 @@ SyntheticField::SyntheticField(const Options &options)
 
 int SyntheticField::cellCount() const
 {
-    return int(std::count_if(m_Shapes.begin(), m_Shapes.end(), [](const Shape &s) {
-        return s.kind == Cell || s.kind == PairedCell;
-    }));
-}
-
-int SyntheticField::pairCount() const
-{
     return int(std::count_if(m_Shapes.begin(), m_Shapes.end(),
-                             [](const Shape &s) { return s.kind == PairedCell; }))
-           / 2;
+                             [](const Shape &s) { return s.isCell(); }));
 }
 
 float SyntheticField::meanCellSize() const
@@ -70,7 +172,7 @@ float SyntheticField::meanCellSize() const
     double sum = 0.0;
     int n = 0;
     for (const Shape &shape : m_Shapes) {
-        if (shape.kind == Cell || shape.kind == PairedCell) {
+        if (shape.isCell()) {
             sum += shape.size();
             ++n;
         }
@@ -103,6 +205,13 @@ void SyntheticField::place(const Options &o)
         }
         return false;
     };
+    auto put = [&](Shape s, float radius) {
+        if (freeSpot(radius, s.x, s.y))
+            m_Shapes.push_back(s);
+    };
+    auto brightness = [&](float low, float high) {
+        return o.brightness * uniform(low, high);
+    };
     auto roundCell = [&](Kind kind) {
         Shape s;
         s.kind = kind;
@@ -113,46 +222,82 @@ void SyntheticField::place(const Options &o)
         s.major = diameter / std::sqrt(ratio);
         s.minor = diameter * std::sqrt(ratio);
         s.angle = uniform(0.0f, 180.0f);
-        s.brightness = uniform(70.0f, 150.0f);
+        const float spread = std::normal_distribution<float>(0.0f, o.brightnessSpread)(random);
+        s.brightness = o.brightness * std::clamp(std::exp(spread), 1.0f / 3, 2.5f);
+        if (uniform(0.0f, 1.0f) < o.vacuoles) {
+            s.vacuole = uniform(0.3f, 0.5f);
+            const float offset = uniform(0.0f, 0.8f - s.vacuole);
+            const float direction = uniform(0.0f, float(2 * CV_PI));
+            s.vacuoleU = offset * std::cos(direction);
+            s.vacuoleV = offset * std::sin(direction);
+        }
         return s;
     };
-
-    for (int i = 0; i < o.cells; ++i) {
-        Shape s = roundCell(Cell);
-        if (freeSpot(s.major / 2, s.x, s.y))
-            m_Shapes.push_back(s);
-    }
-    for (int i = 0; i < o.pairs; ++i) {
-        Shape a = roundCell(PairedCell);
-        Shape b = roundCell(PairedCell);
-        b.brightness = a.brightness * uniform(0.85f, 1.15f);
-        const float ra = a.major / 2;
-        const float rb = b.major / 2;
-        // From just touching to pressed 15 % into each other.
-        const float distance = (ra + rb) * uniform(0.85f, 1.0f);
-        const float direction = uniform(0.0f, float(2 * CV_PI));
-        const float ux = std::cos(direction);
-        const float uy = std::sin(direction);
-        const float offsetA = distance * rb / (ra + rb);
-        const float offsetB = distance - offsetA;
+    // A touching cluster: each further cell pressed against one placed before, and less
+    // bright than the first.
+    auto cluster = [&](int size) {
+        std::vector<Shape> cells{roundCell(ClusterCell)};
+        const float brightest = cells.front().brightness;
+        for (int attempt = 0; attempt < 50 && int(cells.size()) < size; ++attempt) {
+            Shape s = roundCell(ClusterCell);
+            s.clusterShare = uniform(o.dimmest, 1.0f);
+            s.brightness = brightest * s.clusterShare;
+            const Shape &to = cells[size_t(random() % cells.size())];
+            const float distance = (to.major + s.major) / 2 * uniform(1.0f - Pressed, 1.0f);
+            const float direction = uniform(0.0f, float(2 * CV_PI));
+            s.x = to.x + distance * std::cos(direction);
+            s.y = to.y + distance * std::sin(direction);
+            const bool apart = std::all_of(cells.begin(), cells.end(), [&](const Shape &c) {
+                return std::hypot(c.x - s.x, c.y - s.y)
+                       >= (c.major + s.major) / 2 * (1.0f - Pressed) - 1e-3f;
+            });
+            if (apart)
+                cells.push_back(s);
+        }
+        float cx = 0.0f;
+        float cy = 0.0f;
+        for (const Shape &c : cells) {
+            cx += c.x / float(cells.size());
+            cy += c.y / float(cells.size());
+        }
+        float radius = 0.0f;
+        for (const Shape &c : cells)
+            radius = std::max(radius, std::hypot(c.x - cx, c.y - cy) + c.major / 2);
         float x = 0.0f;
         float y = 0.0f;
-        if (!freeSpot(std::max(offsetA + ra, offsetB + rb), x, y))
-            continue;
-        a.x = x - ux * offsetA;
-        a.y = y - uy * offsetA;
-        b.x = x + ux * offsetB;
-        b.y = y + uy * offsetB;
-        m_Shapes.push_back(a);
-        m_Shapes.push_back(b);
-    }
-    for (int i = 0; i < o.debris; ++i) {
+        if (int(cells.size()) < size || !freeSpot(radius, x, y))
+            return;
+        for (Shape &c : cells) {
+            c.x += x - cx;
+            c.y += y - cy;
+            m_Shapes.push_back(c);
+        }
+    };
+
+    for (int i = 0; i < o.blobs; ++i) {
         Shape s;
-        s.kind = Debris;
-        s.major = s.minor = o.debrisSize / PixelSize * uniform(0.8f, 1.2f);
-        s.brightness = uniform(60.0f, 140.0f);
-        if (freeSpot(s.major / 2, s.x, s.y))
-            m_Shapes.push_back(s);
+        s.kind = Blob;
+        s.major = s.minor = o.meanSize * uniform(3.0f, 6.0f) / PixelSize;
+        s.brightness = brightness(0.1f, 0.25f);
+        put(s, s.major / 2 * 1.7f);
+    }
+    for (int i = 0; i < o.fibres; ++i) {
+        Shape s;
+        s.kind = Fibre;
+        s.major = uniform(15.0f, 40.0f) / PixelSize;
+        s.minor = uniform(1.0f, 2.0f);
+        s.angle = uniform(0.0f, 180.0f);
+        s.bend = uniform(-0.15f, 0.15f);
+        s.brightness = brightness(0.4f, 1.2f);
+        put(s, s.major / 2 + std::fabs(s.bend * s.major));
+    }
+    for (int i = 0; i < o.triples; ++i)
+        cluster(3);
+    for (int i = 0; i < o.pairs; ++i)
+        cluster(2);
+    for (int i = 0; i < o.cells; ++i) {
+        const Shape s = roundCell(Cell);
+        put(s, s.major / 2);
     }
     for (int i = 0; i < o.elongated; ++i) {
         Shape s;
@@ -161,67 +306,64 @@ void SyntheticField::place(const Options &o)
         s.major = diameter / std::sqrt(o.elongation);
         s.minor = diameter * std::sqrt(o.elongation);
         s.angle = uniform(0.0f, 180.0f);
-        s.brightness = uniform(70.0f, 150.0f);
-        if (freeSpot(s.major / 2, s.x, s.y))
-            m_Shapes.push_back(s);
+        s.brightness = brightness(0.7f, 1.5f);
+        put(s, s.major / 2);
+    }
+    for (int i = 0; i < o.debris; ++i) {
+        Shape s;
+        s.kind = Debris;
+        s.major = s.minor = o.debrisSize / PixelSize * uniform(0.8f, 1.2f);
+        s.brightness = brightness(0.6f, 1.4f);
+        put(s, s.major / 2);
     }
 }
 
 void SyntheticField::render(const Options &o)
 {
-    // Each pixel covered by 4 x 4 samples; touching shapes take the brighter cover.
-    cv::Mat cells = cv::Mat::zeros(o.height, o.width, CV_32F);
-    const int samples = 4;
+    cv::Mat shapes = cv::Mat::zeros(o.height, o.width, CV_32F);
     for (const Shape &s : m_Shapes) {
-        const float a = s.major / 2;
-        const float b = s.minor / 2;
-        const float c = std::cos(s.angle * float(CV_PI) / 180.0f);
-        const float sn = std::sin(s.angle * float(CV_PI) / 180.0f);
-        const int left = std::max(0, int(std::floor(s.x - a - 1)));
-        const int right = std::min(o.width - 1, int(std::ceil(s.x + a + 1)));
-        const int top = std::max(0, int(std::floor(s.y - a - 1)));
-        const int bottom = std::min(o.height - 1, int(std::ceil(s.y + a + 1)));
-        for (int y = top; y <= bottom; ++y) {
-            float *row = cells.ptr<float>(y);
-            for (int x = left; x <= right; ++x) {
-                int inside = 0;
-                for (int sy = 0; sy < samples; ++sy) {
-                    for (int sx = 0; sx < samples; ++sx) {
-                        // Pixel x covers [x - 0.5, x + 0.5).
-                        const float dx = x - 0.5f + (sx + 0.5f) / samples - s.x;
-                        const float dy = y - 0.5f + (sy + 0.5f) / samples - s.y;
-                        const float u = (dx * c + dy * sn) / a;
-                        const float v = (-dx * sn + dy * c) / b;
-                        if (u * u + v * v <= 1.0f)
-                            ++inside;
-                    }
-                }
-                const float value = s.brightness * float(inside) / (samples * samples);
-                row[x] = std::max(row[x], value);
-            }
-        }
+        if (s.kind == Blob)
+            drawBlob(shapes, s);
+        else if (s.kind == Fibre)
+            drawFibre(shapes, s);
+        else
+            drawCell(shapes, s, o.domes);
     }
-    // The optics soften every edge a little.
-    cv::GaussianBlur(cells, cells, cv::Size(0, 0), 0.7);
+    // The optics soften every edge.
+    std::mt19937 random(o.seed * 7919u + 3u);
+    const double blur = std::uniform_real_distribution<double>(1.0, 1.5)(random);
+    cv::GaussianBlur(shapes, shapes, cv::Size(0, 0), blur);
 
-    // Uneven light: brighter to one side, darker corners.
-    cv::Mat light(o.height, o.width, CV_32F);
+    // A background brighter to one side, and light falling off towards the corners.
+    cv::Mat field(o.height, o.width, CV_32F);
     const float cx = o.width / 2.0f;
     const float cy = o.height / 2.0f;
     const float corner = cx * cx + cy * cy;
     for (int y = 0; y < o.height; ++y) {
-        float *row = light.ptr<float>(y);
+        float *row = field.ptr<float>(y);
+        const float *shape = shapes.ptr<float>(y);
         for (int x = 0; x < o.width; ++x) {
             const float r2 = ((x - cx) * (x - cx) + (y - cy) * (y - cy)) / corner;
-            row[x] = 25.0f + 30.0f * x / o.width + 10.0f * y / o.height - 15.0f * r2;
+            const float background = 30.0f + 25.0f * x / o.width + 10.0f * y / o.height;
+            row[x] = (shape[x] + background) * (1.0f - 0.3f * r2);
         }
+    }
+    // Shot noise (Poisson, in its normal form: every pixel holds hundreds of electrons)
+    // and read noise.
+    cv::Mat deviation;
+    if (o.electrons > 0.0f) {
+        const cv::Mat variance =
+            cv::max(field, 0.0) * (1.0 / double(o.electrons)) + double(o.noise * o.noise);
+        cv::sqrt(variance, deviation);
+    } else {
+        deviation = cv::Mat(field.size(), CV_32F, cv::Scalar(o.noise));
     }
     cv::Mat noise(o.height, o.width, CV_32F);
     cv::RNG rng(o.seed * 2654435761u + 1u);
-    rng.fill(noise, cv::RNG::NORMAL, 0.0, double(o.noise));
-    cv::Mat field = cells + light + noise;
+    rng.fill(noise, cv::RNG::NORMAL, 0.0, 1.0);
+    field += noise.mul(deviation);
     if (o.bits == 16)
-        field.convertTo(m_Image, CV_16U, 16.0);  // 12-bit values
+        cv::Mat(cv::min(field * 16.0, 4095.0)).convertTo(m_Image, CV_16U); // 12-bit values
     else
         field.convertTo(m_Image, CV_8U);
 }

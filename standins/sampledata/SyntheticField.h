@@ -8,24 +8,35 @@
 
 #include <vector>
 
-// A counting field as the camera would see it, with a known answer: bright cells of
-// chosen sizes and shapes on an uneven, noisy background, touching pairs, debris below
-// the minimum cell size and elongated shapes below the roundness limit. Sizes are in um
-// at 0.375 um a pixel; the same options and seed always give the same image.
+// A counting field as the camera would see it, with a known answer for every cell:
+// dome-shaped oval cells of log-normal brightness, some with a darker vacuole; touching
+// clusters of two and three cells of unequal brightness; debris (specks below the minimum
+// cell size, fibres, out-of-focus blobs wider than the largest cell) and elongated shapes
+// below the roundness limit; blurred by the optics, vignetted, on a tilted background,
+// with shot and read noise. Sizes are in um at 0.375 um a pixel; the same options and
+// seed always give the same image.
 class SyntheticField
 {
 public:
-    enum Kind { Cell, PairedCell, Debris, Elongated };
+    enum Kind { Cell, ClusterCell, Debris, Fibre, Blob, Elongated };
 
     struct Shape
     {
         Kind kind = Cell;
         float x = 0.0f;        // centre, pixels
         float y = 0.0f;
-        float major = 0.0f;    // axes (diameters), pixels
+        float major = 0.0f;    // axes (diameters), pixels; a fibre's length and width
         float minor = 0.0f;
         float angle = 0.0f;    // degrees
-        float brightness = 0;  // above the background, 8-bit grey levels
+        float brightness = 0;  // peak above the background, 8-bit grey levels
+        // Brightness as a share of the brightest cell of its touching cluster (1 alone).
+        float clusterShare = 1.0f;
+        // A darker vacuole: radius and centre in shares of the half axes; 0 for none.
+        float vacuole = 0.0f;
+        float vacuoleU = 0.0f;
+        float vacuoleV = 0.0f;
+        float bend = 0.0f;     // a fibre's sagitta, share of its length
+        bool isCell() const { return kind == Cell || kind == ClusterCell; }
         // Diameter of the circle of the same area, um.
         float size() const;
     };
@@ -34,23 +45,39 @@ public:
     {
         int width = 1280;
         int height = 960;
-        int cells = 60;              // separated cells
-        int pairs = 8;               // touching pairs, two cells each
-        int debris = 20;             // specks of debrisSize
+        // By default about 170 cells, a third of them in touching clusters, as in a frame
+        // of yeast.
+        int cells = 120;             // cells alone
+        int pairs = 15;              // touching clusters of two cells
+        int triples = 6;             // touching clusters of three cells
+        int debris = 25;             // specks of debrisSize
+        int fibres = 4;
+        int blobs = 3;               // out of focus, 3 to 6 x meanSize
         int elongated = 6;           // shapes with minor / major = elongation
         float meanSize = 5.0f;       // um, cell diameter
         float sizeSpread = 1.0f;     // um, cells are meanSize +- this (uniform)
         float cellRoundness = 0.8f;  // cells have minor / major from this to 1
         float debrisSize = 1.0f;     // um
         float elongation = 0.2f;
+        // Median peak of a cell above the background, 8-bit grey levels; the logarithm of
+        // the brightness has this deviation, kept within a third and 2.5 times the median.
+        float brightness = 100.0f;
+        float brightnessSpread = 0.5f;
+        // A cluster's cells have from this share of its brightest cell's brightness up to 1.
+        float dimmest = 0.3f;
+        float vacuoles = 0.25f;      // share of the cells with a vacuole
+        bool domes = true;           // cells are domes, or evenly bright discs
         int bits = 8;                // 8, or 16 holding 12-bit values
-        float noise = 4.0f;          // deviation in 8-bit grey levels
+        float noise = 4.0f;          // read noise, 8-bit grey levels
+        // Photo-electrons per 8-bit grey level, for the shot noise; 0 for none.
+        float electrons = 16.0f;
         unsigned seed = 1;
     };
 
     static const float PixelSize; // um
 
-    // A field of separated cells only, so its count is known: nothing to split or leave out.
+    // A field of separated, evenly bright cells without vacuoles only, so its count and
+    // sizes are known: nothing to split or leave out.
     static Options separatedCells(int width, int height, int cells, unsigned seed);
 
     explicit SyntheticField(const Options &options);
@@ -58,9 +85,8 @@ public:
     // CV_8UC1, or CV_16UC1 for 16 bits.
     const cv::Mat &image() const { return m_Image; }
     const std::vector<Shape> &shapes() const { return m_Shapes; }
-    // What a correct count finds: the separated and the paired cells.
+    // What a correct count finds: the cells alone and in clusters.
     int cellCount() const;
-    int pairCount() const;
     // Mean size of those cells, um.
     float meanCellSize() const;
 

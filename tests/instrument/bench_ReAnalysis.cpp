@@ -1,6 +1,7 @@
-// Re-analysis of a ten-field save folder of 1280x960 frames (about 150 yeast-like cells,
-// touching pairs, debris and elongated shapes per field), and the analysis of one field
-// alone. Built with the tests, run by hand (not a CTest test):
+// Re-analysis of a ten-field save folder of 1280x960 frames (about 170 yeast-like cells,
+// touching clusters of two and three, debris, fibres, out-of-focus blobs and elongated
+// shapes per field), and the analysis of one field alone. Built with the tests, run by
+// hand (not a CTest test):
 //   build/tests/instrument/bench_reanalysis
 #include "CountingManager.h"
 #include "SyntheticField.h"
@@ -25,10 +26,6 @@ std::unique_ptr<TestRoot> s_Root;
 SyntheticField::Options frame(unsigned seed)
 {
     SyntheticField::Options o;
-    o.cells = 120;
-    o.pairs = 12;
-    o.debris = 25;
-    o.elongated = 6;
     o.seed = seed;
     return o;
 }
