@@ -353,6 +353,8 @@ private Q_SLOTS:
             standin.setMode("ok", okReplies);
             standin.thenMode("ng");
         }
+        if (button == "BUTTON_CANCEL")
+            standin.setMode("late:100");    // a quiet machine would finish before the touch
         SettingsFrame frame;
         enter(frame);
         frame.slotEnableSecurityMode(true);     // calibration stays open to everyone
