@@ -6,7 +6,9 @@
 #include "PrivateProfile.h"
 #include "Resources.h"
 #include "ReviewFrame.h"
+#include "ReviewOptionsDialog.h"
 #include "SampleData.h"
+#include "SavedCountTotals.h"
 #include "TestRoot.h"
 #include "Volumes.h"
 
@@ -15,7 +17,10 @@
 #include <QTableWidget>
 #include <QtTest>
 
-class ReviewFrameTest : public QObject
+using SampleData::field;
+
+// The review screen, the totals of a saved count and the review options.
+class ReviewTest : public QObject
 {
     Q_OBJECT
 
@@ -42,7 +47,6 @@ private:
     // Three fields of 100, 101 and 102 cells in 32 x 24 images.
     static bool saveFolder(const QString &folder)
     {
-        using SampleData::field;
         return SampleData::writeSaveFolder(folder, {field(100), field(101), field(102)}, 32, 24);
     }
 
@@ -82,6 +86,12 @@ private:
         return cells;
     }
 
+    static bool tag(const QString &name, const SampleData::Field &f,
+                    const QString &software = "ORBELIN_Vn")
+    {
+        return SampleData::writeTagImage("/ORBELIN/r/" + name, f, 16, 12, software);
+    }
+
     QStringList exports() const
     {
         return QDir(m_Root->path("/media/USB")).entryList({"CountingResults_*"}, QDir::Files,
@@ -109,7 +119,7 @@ private Q_SLOTS:
     void browsing()
     {
         QVERIFY(saveFolder("/media/USB/run1"));
-        QVERIFY(SampleData::writeTagImage("/ORBELIN/other/01_TAG.tif", SampleData::field(50),
+        QVERIFY(SampleData::writeTagImage("/ORBELIN/other/01_TAG.tif", field(50),
                                           32, 24, "ImageJ"));
         start();
         QVERIFY(select("/media/USB/run1"));
@@ -158,9 +168,9 @@ private Q_SLOTS:
     void reanalysisNamesTheSelectedFolder()
     {
         QVERIFY(saveFolder("/ORBELIN/shown"));
-        QVERIFY(SampleData::writeRawImage("/ORBELIN/rawonly/01_RAW.tif", SampleData::field(10),
+        QVERIFY(SampleData::writeRawImage("/ORBELIN/rawonly/01_RAW.tif", field(10),
                                           32, 24));
-        QVERIFY(SampleData::writeTagImage("/ORBELIN/tagonly/01_TAG.tif", SampleData::field(10),
+        QVERIFY(SampleData::writeTagImage("/ORBELIN/tagonly/01_TAG.tif", field(10),
                                           32, 24));
         start();
         QSignalSpy requests(m_Frame.get(), &ReviewFrame::signalAnalysis);
@@ -382,8 +392,10 @@ private Q_SLOTS:
                                  "BUTTON_EXPORT_CSV", "BUTTON_ERASE_ALL"})
             QVERIFY2(!button(name)->isEnabled(), name);
         QVERIFY(button("BUTTON_NEXT")->isEnabled() && button("BUTTON_RE_ANALYSIS")->isEnabled());
+        asked.clear();
+        ModalAnswer::clickNext("BUTTON_CANCEL", &asked, 1000);   // so a failure cannot hang
         QTest::keyClick(tree(), Qt::Key_Delete);
-        QVERIFY(!QApplication::activeModalWidget());
+        QVERIFY(asked.isEmpty());
         QTest::keyClick(tree(), Qt::Key_X, Qt::ControlModifier);
         QVERIFY(tree()->clipboard().paths.isEmpty());
 
@@ -413,7 +425,148 @@ private Q_SLOTS:
         ReadPrivateProfileString("Scale Bar", "Enable", "<missing>", value, file);
         QTEST(QString::fromStdString(value), "after");
     }
+    // ---- totals of a saved count
+
+    void totals()
+    {
+        QVERIFY(SampleData::writeSaveFolder("/ORBELIN/r", {field(100, 4.0f, 0.0001f, 4),
+                                                           field(150, 5.0f, 0.0001f, 4)}, 16, 12));
+        const SavedCountTotals totals = SavedCountTotals::read("/ORBELIN/r");
+        QVERIFY(totals.hasTotals());
+        QVERIFY(totals.hasRawImages());
+        QCOMPARE(totals.cellCounts(), std::vector<int>({100, 150}));
+        // 250 / (2 x 0.0001 mL) x 4
+        QCOMPARE(totals.concentrationText(), QString("5.00 x 10e6 cells/mL"));
+        QCOMPARE(totals.meanSizeText(), QString::fromUtf8("4.5 \u00B5m"));
+        QCOMPARE(totals.dilutionFactorText(), QString("4"));
+    }
+
+    void namesWithAnyRunOfDigits()
+    {
+        QVERIFY(tag("3_TAG.tif", field(10, 2.0f)));
+        QVERIFY(tag("123_TAG.tif", field(20, 4.0f)));
+        QVERIFY(tag("a_TAG.tif", field(1000, 9.0f)));
+        QVERIFY(tag("01_tag.tif", field(1000, 9.0f)));
+        const SavedCountTotals totals = SavedCountTotals::read("/ORBELIN/r");
+        QCOMPARE(totals.tagFiles(), (std::vector<std::string>{"/ORBELIN/r/123_TAG.tif",
+                                                               "/ORBELIN/r/3_TAG.tif"}));
+        QCOMPARE(totals.cellSum(), qint64(30));
+        // a_TAG.tif is not browsed but was written by the instrument: the mean size divides
+        // by three images (2 + 4 + 0 of a_TAG's size, which is not read).
+        QCOMPARE(totals.meanSize(), 2.0f);
+        QVERIFY(!totals.hasRawImages());
+    }
+
+    void withoutTotals_data()
+    {
+        QTest::addColumn<QString>("software");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("foreign Software text") << "ImageJ" << "01_TAG.tif";
+        QTest::newRow("Software with a suffix") << "ORBELIN_Vn 1.0" << "01_TAG.tif";
+        // Before, the list was empty while the totals took its first entry.
+        QTest::newRow("qualifying but none named by digits") << "ORBELIN_Vn" << "x_TAG.tif";
+    }
+    void withoutTotals()
+    {
+        QFETCH(QString, software);
+        QFETCH(QString, name);
+        QVERIFY(tag(name, field(10, 2.0f), software));
+        QVERIFY(SampleData::writeRawImage("/ORBELIN/r/01_RAW.tif", field(10, 2.0f), 16, 12));
+        const SavedCountTotals totals = SavedCountTotals::read("/ORBELIN/r");
+        QVERIFY(!totals.hasTotals());
+        QVERIFY(totals.hasRawImages());
+    }
+
+    void lastImageCarryingAFactorWins()
+    {
+        QVERIFY(tag("01_TAG.tif", field(100, 3.0f, 0.0002f, 10)));
+        QVERIFY(tag("02_TAG.tif", field(100, 3.0f, 0.0001f, 0)));
+        QVERIFY(tag("03_TAG.tif", field(100, 3.0f, 0, 5)));
+        QVERIFY(tag("04_TAG.tif", field(100, 3.0f, 0, 0)));
+        // 400 / (4 x 0.0001) x 5
+        QCOMPARE(SavedCountTotals::read("/ORBELIN/r").concentrationText(),
+                 QString("5.00 x 10e6 cells/mL"));
+    }
+
+    // Without a factor the concentration divided by 0 or took the logarithm of 0.
+    void missingFactorGivesNoConcentration_data()
+    {
+        QTest::addColumn<float>("volume");
+        QTest::addColumn<int>("dilution");
+        QTest::newRow("no volume factor") << 0.0f << 2;
+        QTest::newRow("no dilution factor") << 0.0001f << 0;
+    }
+    void missingFactorGivesNoConcentration()
+    {
+        QFETCH(float, volume);
+        QFETCH(int, dilution);
+        QVERIFY(tag("01_TAG.tif", field(120, 5.0f, volume, dilution)));
+        const SavedCountTotals totals = SavedCountTotals::read("/ORBELIN/r");
+        QVERIFY(totals.hasTotals());
+        QCOMPARE(totals.cellSum(), qint64(120));
+        QCOMPARE(totals.concentrationText(), QString());
+        QCOMPARE(totals.dilutionFactorText(), dilution ? QString::number(dilution) : QString());
+    }
+
+    void unreadableImageCountsZero()
+    {
+        QVERIFY(tag("01_TAG.tif", field(50, 3.0f)));
+        QVERIFY(m_Root->writeFile("/ORBELIN/r/02_TAG.tif", "not a TIFF at all"));
+        const SavedCountTotals totals = SavedCountTotals::read("/ORBELIN/r");
+        QVERIFY(totals.hasTotals());
+        QCOMPARE(totals.cellCounts(), std::vector<int>({50, 0}));
+        QCOMPARE(totals.qualifyingCount(), 1);
+        // Two browsable images: the volume is 2 x 0.0001 mL.
+        QCOMPARE(totals.concentrationText(), QString("5.00 x 10e5 cells/mL"));
+    }
+
+    // ---- review options
+
+    void closingStoresTheSwitch_data()
+    {
+        QTest::addColumn<QString>("before");    // null: no key
+        QTest::addColumn<int>("touches");
+        QTest::addColumn<bool>("escape");       // left with Escape, else with CLOSE
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<int>("result");
+        const int on = QDialog::Accepted;
+        const int off = QDialog::Rejected;
+        QTest::newRow("key missing: True") << QString() << 0 << false << "True" << on;
+        QTest::newRow("unknown value: True") << "yes" << 0 << false << "True" << on;
+        QTest::newRow("switched off") << "True" << 1 << false << "False" << off;
+        QTest::newRow("switched on") << "False" << 1 << false << "True" << on;
+        QTest::newRow("toggled twice") << "False" << 2 << false << "False" << off;
+        // Escape used to reject without writing, so the screens hid the scale bar while
+        // the file still said "True".
+        QTest::newRow("Escape") << "True" << 0 << true << "True" << on;
+        QTest::newRow("switched off, Escape") << "True" << 1 << true << "False" << off;
+        QTest::newRow("switched on, Escape") << "False" << 1 << true << "True" << on;
+    }
+    void closingStoresTheSwitch()
+    {
+        QFETCH(QString, before);
+        QFETCH(int, touches);
+        QFETCH(bool, escape);
+        const std::string file = "/root/ORBELIN_Vn/ORBELIN_Vn.ini";
+        if (!before.isNull())
+            WritePrivateProfileString("Scale Bar", "Enable", before.toStdString(), file);
+        ReviewOptionsDialog dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        for (int i = 0; i < touches; ++i)
+            QTest::mouseClick(dialog.findChild<QPushButton *>("BUTTON_SCALEBAR_ENABLE"),
+                              Qt::LeftButton);
+        if (escape)
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+        else
+            QTest::mouseClick(dialog.findChild<QPushButton *>("BUTTON_CLOSE"), Qt::LeftButton);
+        QVERIFY(!dialog.isVisible());
+        QTEST(dialog.result(), "result");
+        std::string value;
+        ReadPrivateProfileString("Scale Bar", "Enable", "<missing>", value, file);
+        QTEST(QString::fromStdString(value), "after");
+    }
 };
 
-QTEST_MAIN(ReviewFrameTest)
-#include "tst_ReviewFrame.moc"
+QTEST_MAIN(ReviewTest)
+#include "tst_Review.moc"
