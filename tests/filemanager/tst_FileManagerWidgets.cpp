@@ -414,6 +414,7 @@ private Q_SLOTS:
         QVERIFY(stillOpen);
         QVERIFY(!secondPaste);
         QCOMPARE(m_Root->readFile("/media/USB/run/a.txt"), QByteArray("a"));
+        QVERIFY(!QFileInfo::exists(m_Root->path("/media/USB/run(1)")));
     }
 
     // ---- the paste's progress dialog

@@ -80,19 +80,25 @@ private Q_SLOTS:
         QTest::addColumn<QString>("mountPoint");        // empty: not mounted
         QTest::addColumn<QString>("label");
         QTest::addColumn<bool>("mountable");
+        QTest::addColumn<bool>("offered");              // for export
         QTest::newRow("internal disk at /") << QByteArray("/dev/sda1 / ext4 rw 0 0\n")
-            << QStringList{"sda1"} << "/dev/sda1" << "/" << "" << false;
+            << QStringList{"sda1"} << "/dev/sda1" << "/" << "" << false << false;
         QTest::newRow("internal partition not mounted") << QByteArray("/dev/sda1 / ext4 rw 0 0\n")
-            << QStringList{"sda1", "sda2"} << "/dev/sda2" << "" << "Removable Disk" << false;
+            << QStringList{"sda1", "sda2"} << "/dev/sda2" << "" << "Removable Disk" << false << false;
+        QTest::newRow("internal partition under /media")
+            << QByteArray("/dev/sda2 /media/BACKUP ext4 rw 0 0\n") << QStringList{"sda2"}
+            << "/dev/sda2" << "/media/BACKUP" << "BACKUP" << false << false;
         QTest::newRow("blank, tab and backslash escaped")
             << QByteArray("/dev/sdb1 /media/A\\040B\\011C\\134D vfat rw 0 0\n") << QStringList{"sdb1"}
-            << "/dev/sdb1" << "/media/A B\tC\\D" << "A B\tC\\D" << true;
+            << "/dev/sdb1" << "/media/A B\tC\\D" << "A B\tC\\D" << true << true;
         // Before: "/dev/sdb1" was found inside the line of "/dev/sdb10".
         QTest::newRow("sdb1 is not sdb10") << QByteArray("/dev/sdb10 /media/TEN vfat rw 0 0\n")
-            << QStringList{"sdb1", "sdb10"} << "/dev/sdb1" << "" << "Removable Disk" << true;
+            << QStringList{"sdb1", "sdb10"} << "/dev/sdb1" << "" << "Removable Disk" << true << true;
+        QTest::newRow("sdb10 is not sdb1") << QByteArray("/dev/sdb10 /media/TEN vfat rw 0 0\n")
+            << QStringList{"sdb1", "sdb10"} << "/dev/sdb10" << "/media/TEN" << "TEN" << true << true;
         QTest::newRow("mounted elsewhere than /media: not ours")
             << QByteArray("/dev/sdb1 /srv/data ext4 rw 0 0\n") << QStringList{"sdb1"}
-            << "/dev/sdb1" << "/srv/data" << "data" << false;
+            << "/dev/sdb1" << "/srv/data" << "data" << false << false;
     }
     void startupScan()
     {
@@ -104,13 +110,15 @@ private Q_SLOTS:
         for (const QString &name : links)
             plug(name);
         // A mounted folder exists, as it would on the instrument.
-        m_Root->mkdir("/media/A B\tC\\D");
-        m_Root->mkdir("/media/TEN");
+        for (const char *folder : {"/media/A B\tC\\D", "/media/TEN", "/media/BACKUP"})
+            m_Root->mkdir(folder);
         MediaMonitor monitor;
         const storage_t e = entry(device);
         QCOMPARE(e.mounted ? e.mountPoint : QString(), mountPoint);
         QTEST(e.label, "label");
         QTEST(e.mountable, "mountable");
+        QString offered;
+        QTEST(MediaMonitor::isConnectedUSBDrive(offered, offered), "offered");
         QCOMPARE(MediaMonitor::devices().size(), links.size());
         QVERIFY(m_Root->calls("umount").isEmpty());
     }
@@ -192,10 +200,10 @@ private Q_SLOTS:
         monitor.mountAll();
         plug("sdb1", "MY DATA");
         QTRY_VERIFY(entry("/dev/sdb1").mounted);
-        plug("sdb2", "MY DATA");
-        QTRY_VERIFY(entry("/dev/sdb2").mounted);
+        plug("sdb10", "MY DATA");
+        QTRY_VERIFY(entry("/dev/sdb10").mounted);
         QCOMPARE(entry("/dev/sdb1").mountPoint, QString("/media/MY DATA"));
-        QCOMPARE(entry("/dev/sdb2").mountPoint, QString("/media/MY DATA (1)"));
+        QCOMPARE(entry("/dev/sdb10").mountPoint, QString("/media/MY DATA (1)"));
         // A notification without a change mounts nothing again.
         monitor.slotUpdateDeviceLabel();
         QCOMPARE(m_Root->calls("mount").size(), 2);
@@ -205,10 +213,10 @@ private Q_SLOTS:
         QVERIFY(!exists("/media/MY DATA"));
 
         QSignalBlocker quiet(&monitor);   // one notification for both changes
-        pull("sdb2");
+        pull("sdb10");
         plug("sdc1", "NEW");
         monitor.slotUpdateDeviceLabel();
-        QVERIFY(entry("/dev/sdb2").device.isEmpty());
+        QVERIFY(entry("/dev/sdb10").device.isEmpty());
         QCOMPARE(entry("/dev/sdc1").mountPoint, QString("/media/NEW"));
         QVERIFY(!exists("/media/MY DATA (1)"));
         QCOMPARE(MediaMonitor::devices().size(), 2);
@@ -279,7 +287,7 @@ private Q_SLOTS:
         QTest::newRow("numbered twin") << "/media/DATA (1)/x" << "/media/DATA (1)";
         QTest::newRow("name sharing a prefix") << "/media/DATA2/x" << "/media/DATA2";
         QTest::newRow("internal data folder") << "/ORBELIN/run1" << "/";
-        QTest::newRow("not mounted name") << "/media/DAT" << "/";
+        QTest::newRow("not mounted name") << "/media/DATAX/y" << "/";
         QTest::newRow("dot-dot leaves the stick") << "/media/DATA/../DATA2/x" << "/media/DATA2";
         QTest::newRow("relative path") << "media/DATA/x" << "";
     }
