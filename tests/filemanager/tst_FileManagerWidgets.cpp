@@ -461,7 +461,7 @@ private Q_SLOTS:
         QTest::newRow("1") << 1 << "Cannot paste files within the same folder.";
         QTest::newRow("2") << 2 << "Insufficient Disk Space";
         QTest::newRow("3") << 3 << "The designated destination could not be found.";
-        QTest::newRow("4") << 4 << "Some files could not be copied.<br/>They were left where they were.";
+        QTest::newRow("4") << 4 << "could not be copied.<br/>They were left where they were.";
     }
     void pasteErrors()
     {

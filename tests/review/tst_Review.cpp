@@ -119,8 +119,7 @@ private Q_SLOTS:
     void browsing()
     {
         QVERIFY(saveFolder("/media/USB/run1"));
-        QVERIFY(SampleData::writeTagImage("/ORBELIN/other/01_TAG.tif", field(50),
-                                          32, 24, "ImageJ"));
+        QVERIFY(SampleData::writeTagImage("/ORBELIN/other/01_TAG.tif", field(50), 32, 24, "ImageJ"));
         start();
         QVERIFY(select("/media/USB/run1"));
         QCOMPARE(text("LABEL_TOTAL_CELLS"), QString("303"));
@@ -143,35 +142,13 @@ private Q_SLOTS:
         QVERIFY(!button("BUTTON_NEXT")->isVisible());
     }
 
-    void pagesAndImageStates()
-    {
-        QVERIFY(saveFolder("/ORBELIN/run"));
-        start();
-        QVERIFY(select("/ORBELIN/run"));
-        click("BUTTON_EXPAND");
-        QVERIFY(!button("BUTTON_CUT")->isVisible());
-        // A file keeps the expanded view; a volume brings the reduced one back.
-        m_Frame->slotCurrentItemChanged("/ORBELIN/run/run.csv", true);
-        QVERIFY(child("IMAGE_EXPAND_TITLEBAR")->isVisible());
-        QVERIFY(select("/ORBELIN"));
-        QVERIFY(!child("IMAGE_EXPAND_TITLEBAR")->isVisible());
-        QVERIFY(button("BUTTON_CUT")->isVisible());
-        click("BUTTON_PREVIOUS_COUNTS");
-        QVERIFY(child("PREVIOUS_COUNTS")->isVisible() && !child("REVIEW_IMAGE")->isVisible());
-        QVERIFY(button("BUTTON_EXPORT_CSV")->isVisible() && !button("BUTTON_RE_ANALYSIS")->isVisible());
-        click("BUTTON_REVIEW_IMAGE");
-        QVERIFY(child("REVIEW_IMAGE")->isVisible() && !button("BUTTON_ERASE_ALL")->isVisible());
-    }
-
     // The request used to name the folder shown before when the selected one enabled the
     // button through its raw images alone.
     void reanalysisNamesTheSelectedFolder()
     {
         QVERIFY(saveFolder("/ORBELIN/shown"));
-        QVERIFY(SampleData::writeRawImage("/ORBELIN/rawonly/01_RAW.tif", field(10),
-                                          32, 24));
-        QVERIFY(SampleData::writeTagImage("/ORBELIN/tagonly/01_TAG.tif", field(10),
-                                          32, 24));
+        QVERIFY(SampleData::writeRawImage("/ORBELIN/rawonly/01_RAW.tif", field(10), 32, 24));
+        QVERIFY(SampleData::writeTagImage("/ORBELIN/tagonly/01_TAG.tif", field(10), 32, 24));
         start();
         QSignalSpy requests(m_Frame.get(), &ReviewFrame::signalAnalysis);
         QVERIFY(select("/ORBELIN/shown"));
