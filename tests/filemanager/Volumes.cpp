@@ -1,8 +1,10 @@
 #include "Volumes.h"
 
+#include "FileSystemItem.h"
 #include "TestRoot.h"
 
 #include <QFile>
+#include <QTreeWidget>
 
 #include <cerrno>
 #include <cstddef>
@@ -101,4 +103,24 @@ bool Volumes::refuseLinks()
     const sock_fprog program = {sizeof filter / sizeof filter[0], filter};
     return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0
         && ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+fs::FileSystemItem *Volumes::row(const QTreeWidget *tree, const QString &path)
+{
+    const auto leadsTo = [&path](const fs::FileSystemItem *node) {
+        return path == node->filePath() || path.startsWith(node->filePath() + QLatin1Char('/'));
+    };
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+        auto *node = dynamic_cast<fs::FileSystemItem *>(tree->topLevelItem(i));
+        while (node && leadsTo(node) && node->filePath() != path) {
+            node->slotCurrentItemChanged(node, nullptr);
+            fs::FileSystemItem *next = nullptr;
+            for (int c = 0; c < node->childCount() && !next; ++c)
+                next = leadsTo(node->child(c)) ? node->child(c) : nullptr;
+            node = next;
+        }
+        if (node && node->filePath() == path)
+            return node;
+    }
+    return nullptr;
 }

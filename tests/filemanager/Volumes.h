@@ -6,7 +6,9 @@
 
 #include <memory>
 
+class QTreeWidget;
 class TestRoot;
+namespace fs { class FileSystemItem; }
 
 // The instrument's disks for a file-manager test: the internal disk mounted at "/" and one
 // stick per name mounted at "/media/<name>", known to a media monitor built on them.
@@ -29,6 +31,10 @@ public:
     // The calling thread, and the threads it starts, can no longer make symbolic links,
     // as on a FAT stick (which not every test machine's kernel can mount).
     static bool refuseLinks();
+
+    // The row of an instrument path in a file tree, listing the folders on the way as a
+    // touch would; null when there is none.
+    static fs::FileSystemItem *row(const QTreeWidget *tree, const QString &path);
 
 private:
     std::unique_ptr<MediaMonitor> m_Monitor;

@@ -10,87 +10,57 @@ class SaveOptionsDialogTest : public QObject
 {
     Q_OBJECT
 
-private:
-    static QString read(const char *key)
-    {
-        std::string value;
-        ReadPrivateProfileString("Save options", key, "<missing>", value,
-                                 "/root/ORBELIN_Vn/ORBELIN_Vn.ini");
-        return QString::fromStdString(value);
-    }
-
 private Q_SLOTS:
-    void initTestCase()
-    {
-        Resources::init();
-    }
+    void initTestCase() { Resources::init(); }
 
-    void readDefaults_data()
+    void switchesAndSettingsFile_data()
     {
         QTest::addColumn<QByteArray>("ini");
-        QTest::addColumn<QString>("rawAfter");
-        QTest::addColumn<bool>("raw");
-        QTest::newRow("missing: On, written back") << QByteArray() << "On" << true;
-        QTest::newRow("Off kept")
-            << QByteArray("[Save options]\nRaw images=Off\n") << "Off" << false;
-        QTest::newRow("unknown: On")
-            << QByteArray("[Save options]\nRaw images=off\n") << "On" << true;
+        QTest::addColumn<QString>("button");    // touched once, if any
+        QTest::addColumn<bool>("escape");       // left with Escape, else with CLOSE
+        QTest::addColumn<QStringList>("stored"); // analysed, raw, report, CSV afterwards
+        const QStringList allOn{"On", "On", "On", "On"};
+        QTest::newRow("missing keys written back as On") << QByteArray() << "" << true << allOn;
+        QTest::newRow("unknown value written back as On")
+            << QByteArray("[Save options]\nRaw images=off\n") << "" << true << allOn;
+        QTest::newRow("Off kept") << QByteArray("[Save options]\nReport=Off\n") << "" << false
+                                  << QStringList{"On", "On", "Off", "On"};
+        QTest::newRow("analysed images") << QByteArray() << "BUTTON_ANALYSED_IMAGES" << false
+                                         << QStringList{"Off", "On", "On", "On"};
+        QTest::newRow("raw images") << QByteArray() << "BUTTON_RAW_IMAGES" << false
+                                    << QStringList{"On", "Off", "On", "On"};
+        QTest::newRow("report") << QByteArray() << "BUTTON_REPORT" << false
+                                << QStringList{"On", "On", "Off", "On"};
+        QTest::newRow("CSV") << QByteArray() << "BUTTON_CSV" << false
+                             << QStringList{"On", "On", "On", "Off"};
+        QTest::newRow("Escape writes nothing") << QByteArray() << "BUTTON_CSV" << true << allOn;
     }
-    void readDefaults()
+    void switchesAndSettingsFile()
     {
         QFETCH(QByteArray, ini);
-        QFETCH(QString, rawAfter);
-        QFETCH(bool, raw);
-        TestRoot root;
-        if (!ini.isEmpty())
-            root.writeFile("/root/ORBELIN_Vn/ORBELIN_Vn.ini", ini);
-        const SaveOptions options = SaveOptions::read();
-        QCOMPARE(options.rawImages, raw);
-        QCOMPARE(read("Raw images"), rawAfter);
-        for (const char *key : {"Analysed images", "Report", "CSV"})
-            QCOMPARE(read(key), QString("On"));
-    }
-
-    void closeStoresEachSwitch_data()
-    {
-        QTest::addColumn<QString>("button");
-        QTest::addColumn<QString>("key");
-        QTest::newRow("analysed images") << "BUTTON_ANALYSED_IMAGES" << "Analysed images";
-        QTest::newRow("raw images") << "BUTTON_RAW_IMAGES" << "Raw images";
-        QTest::newRow("report") << "BUTTON_REPORT" << "Report";
-        QTest::newRow("CSV") << "BUTTON_CSV" << "CSV";
-    }
-    void closeStoresEachSwitch()
-    {
         QFETCH(QString, button);
-        QFETCH(QString, key);
+        QFETCH(bool, escape);
         TestRoot root;
+        const std::string file = "/root/ORBELIN_Vn/ORBELIN_Vn.ini";
+        if (!ini.isEmpty())
+            root.writeFile(QString::fromStdString(file), ini);
         SaveOptionsDialog dialog;
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        auto *toggle = dialog.findChild<QPushButton *>(button);
-        QVERIFY(toggle->isChecked());
-        QTest::mouseClick(toggle, Qt::LeftButton);
-        if (button == "BUTTON_RAW_IMAGES")
-            dialog.grab().save(QStringLiteral(ORBELIN_BUILD_DIR "/screenshot-saveoptions.png"));
-        QTest::mouseClick(dialog.findChild<QPushButton *>("BUTTON_CLOSE"), Qt::LeftButton);
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        for (const char *other : {"Analysed images", "Raw images", "Report", "CSV"})
-            QCOMPARE(read(other), QString(key == other ? "Off" : "On"));
-    }
-
-    void escapeWritesNothing()
-    {
-        TestRoot root;
-        root.writeFile("/root/ORBELIN_Vn/ORBELIN_Vn.ini",
-                       "[Save options]\nAnalysed images=On\nRaw images=On\nReport=On\nCSV=On\n");
-        SaveOptionsDialog dialog;
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        QTest::mouseClick(dialog.findChild<QPushButton *>("BUTTON_CSV"), Qt::LeftButton);
-        QTest::keyClick(&dialog, Qt::Key_Escape);
-        QCOMPARE(dialog.result(), int(QDialog::Rejected));
-        QCOMPARE(read("CSV"), QString("On"));
+        if (!button.isEmpty())
+            QTest::mouseClick(dialog.findChild<QPushButton *>(button), Qt::LeftButton);
+        if (escape)
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+        else
+            QTest::mouseClick(dialog.findChild<QPushButton *>("BUTTON_CLOSE"), Qt::LeftButton);
+        QCOMPARE(dialog.result(), int(escape ? QDialog::Rejected : QDialog::Accepted));
+        QStringList stored;
+        for (const char *key : {"Analysed images", "Raw images", "Report", "CSV"}) {
+            std::string value;
+            ReadPrivateProfileString("Save options", key, "<missing>", value, file);
+            stored << QString::fromStdString(value);
+        }
+        QTEST(stored, "stored");
     }
 };
 
