@@ -95,23 +95,21 @@ void FileSystemTreeWidget::slotDirectoryChanged(const QString &)
     if (m_RegisterORBELIN)
         folders << subfolders(QStringLiteral("/"), {QStringLiteral("ORBELIN*")});
 
-    if (folders.size() < m_TopLevelNodes.size()) {
-        for (int i = m_TopLevelNodes.size() - 1; i >= 0; --i) {
-            fs::FileSystemItem *node = m_TopLevelNodes.at(i);
-            if (folders.contains(node->filePath()))
-                continue;
-            auto *current = dynamic_cast<fs::FileSystemItem *>(currentItem());
-            if (current && DiskAccess::contains(node->filePath(), current->filePath()))
-                setCurrentItem(node);
-            m_TopLevelNodes.removeAt(i);
-            delete takeTopLevelItem(indexOfTopLevelItem(node));
-        }
-    } else if (folders.size() > m_TopLevelNodes.size()) {
-        for (const fs::FileSystemItem *node : qAsConst(m_TopLevelNodes))
-            folders.removeAll(node->filePath());
-        for (const QString &folder : qAsConst(folders))
-            addTopLevelNode(folder);
+    // By name, not by count: one notification may carry a stick pulled and another mounted.
+    for (int i = m_TopLevelNodes.size() - 1; i >= 0; --i) {
+        fs::FileSystemItem *node = m_TopLevelNodes.at(i);
+        if (folders.contains(node->filePath()))
+            continue;
+        auto *current = dynamic_cast<fs::FileSystemItem *>(currentItem());
+        if (current && DiskAccess::contains(node->filePath(), current->filePath()))
+            setCurrentItem(node);
+        m_TopLevelNodes.removeAt(i);
+        delete takeTopLevelItem(indexOfTopLevelItem(node));
     }
+    for (const fs::FileSystemItem *node : qAsConst(m_TopLevelNodes))
+        folders.removeAll(node->filePath());
+    for (const QString &folder : qAsConst(folders))
+        addTopLevelNode(folder);
 }
 
 void FileSystemTreeWidget::slotCurrentItemChanged(QTreeWidgetItem *current, QTreeWidgetItem *)

@@ -256,6 +256,10 @@ private Q_SLOTS:
         build(false);
         QCOMPARE(rows().filter("/media/").size(), 3);
         QCOMPARE(rows().size(), 3);
+        // A stick pulled and another mounted in one change: the same count of rows.
+        QVERIFY(QDir().rename(m_Root->path("/media/NEW"), m_Root->path("/media/SWAP")));
+        QTRY_VERIFY(rows().contains("/media/SWAP"));
+        QVERIFY(!rows().contains("/media/NEW"));
     }
 
     // Before: "/media/USB" was taken for the volume of "/media/USB (1)/run", so pulling USB
