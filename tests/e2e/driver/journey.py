@@ -261,9 +261,9 @@ class Journey:
     # -- the message box --------------------------------------------------------------------
 
     def expect_message(self, *words, timeout=15):
-        # The message box, once up; it must say each of the words.
+        # The message box, once up and painted; it must say each of the words.
         box = self.wait_dialog(MESSAGE, timeout)
-        text = self.text(MESSAGE.rect('LABEL_MESSAGE', box))
+        text = self.wait('the message text', lambda: self.text(MESSAGE.rect('LABEL_MESSAGE', box)))
         self.check(all(squeeze(w) in squeeze(text) for w in words),
                    'the message says %r, not %r' % (text, words))
         return box
