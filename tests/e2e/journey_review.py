@@ -1,38 +1,27 @@
-"""Review: a stick plugged while the program runs shows in the tree; a saved count on it
-shows its totals and its images; the results log goes to the stick; the save folder is
-copied to the internal disk; the stick is pulled and leaves the tree, with the export on
-it."""
+# Review: a stick plugged while the program runs shows in the tree; a saved count on it shows
+# its totals and its images; the results log goes to the stick; the save folder is copied to
+# the internal disk; the stick is pulled and leaves the tree, with the export on it.
 
 import filecmp
 import glob
 import os
 
-from driver.forms import MENU_ORIGIN, Form
+from driver.forms import MENU, Form
 from driver.image import Rect
 from driver.journey import Journey
 
-REVIEW = Form('review/ReviewFrame.ui')
+REVIEW = Form('review/ReviewFrame.ui', MENU)
 STICK = '/media/FIELD DATA'
 LOG = '/root/ORBELIN_Vn/CountingResults.csv'
 
-
-def row_of(log, name):
-    for line in log.split('\n'):
-        if line.startswith(name + ','):
-            return line.split(',')
-    return None
-
-
 with Journey('review') as j:
     j.step('start without a stick')
-    instrument = j.prepare(board=True)
+    instrument = j.prepare()
     instrument.stick('pull', 'sdb1')        # the run command's stick stays out
     instrument.sample_data('/sticks/sdc1')  # saved counts on the stick to come
     j.start()
-    j.wait_menu('COUNT')
-    j.tap_tab('REVIEW')
-    j.wait_menu('REVIEW')
-    tree = REVIEW.rect('FILE', MENU_ORIGIN)
+    j.open('REVIEW')
+    tree = REVIEW.rect('FILE')
     j.wait_word(tree, 'ORBELIN')
 
     j.step('plug a stick while the program runs')
@@ -46,45 +35,35 @@ with Journey('review') as j:
 
     j.step('a saved count on the stick: totals and images')
     j.tap(volume.centre())
-    saved = j.wait_word(tree, 'Ecoli_stick')
-    j.tap(saved.centre())
-    logged = row_of(instrument.read(LOG), 'Ecoli_stick')
-    cells, concentration, size = logged[2], logged[3], logged[4]
-    mantissa, exponent = concentration.split('E')
-    totals = {
-        'LABEL_TOTAL_CELLS': cells,
-        'LABEL_TOTAL_CELLS_CONCENTRATION': '%s x 10e%d cells/mL' % (mantissa, int(exponent)),
-        'LABEL_AVERAGE_SIZE': '%.1f' % float(size),
-        'LABEL_DILUTION_FACTOR': '100',
-    }
-    for label, expected in totals.items():
-        rect = REVIEW.rect(label, MENU_ORIGIN)
-        j.wait('%s to read %s' % (label, expected),
-               lambda: j.text(rect, single_line=True).replace(' ', '').startswith(
-                   expected.replace(' ', '')))
-    image = REVIEW.rect('IMAGE', MENU_ORIGIN).inset(2)
-    current = REVIEW.rect('LABEL_CURRENT', MENU_ORIGIN)
-    j.wait('the first field', lambda: j.text(current, single_line=True, scale=2) == '1')
-    first = j.fresh()
-    j.check(len(set(first.crop(image).data[i:i + 3] for i in range(0, 30000, 3))) > 20,
-            'the image view shows no image')
+    j.tap(j.wait_word(tree, 'Ecoli_stick').centre())
+    logged = next(line.split(',') for line in instrument.read(LOG).split('\n')
+                  if line.startswith('Ecoli_stick,'))
+    mantissa, exponent = logged[3].split('E')
+    for label, expected in (
+            ('TOTAL_CELLS', logged[2]), ('AVERAGE_SIZE', '%.1f' % float(logged[4])),
+            ('TOTAL_CELLS_CONCENTRATION', '%s x 10e%d cells/mL' % (mantissa, int(exponent))),
+            ('DILUTION_FACTOR', '100')):
+        j.wait('%s to read %s' % (label, expected), lambda: j.line(REVIEW.rect(
+            'LABEL_' + label)).replace(' ', '').startswith(expected.replace(' ', '')))
+    image = REVIEW.rect('IMAGE').inset(2)
+    current = REVIEW.rect('LABEL_CURRENT')
+    j.wait('the first field', lambda: j.line(current, scale=2) == '1')
+    first = j.shot()
+    j.check(len(set(first.pixels(image)[:10000])) > 20, 'the image view shows no image')
     j.record('Review image: totals and the first field of a saved count')
-    j.tap_widget(REVIEW, 'BUTTON_NEXT')
-    j.wait('the second field', lambda: j.text(current, single_line=True, scale=2) == '2')
-    j.check(j.fresh().difference(first, image) > 0.05,
-            'the second field shows the same picture as the first')
+    j.touch(REVIEW, 'BUTTON_NEXT')
+    j.wait('the second field', lambda: j.line(current, scale=2) == '2')
+    j.check(j.shot().difference(first, image) > 0.05, 'the second field shows the first picture')
 
     j.step('export the results log to the stick')
-    j.tap_widget(REVIEW, 'BUTTON_PREVIOUS_COUNTS')
-    table = REVIEW.rect('TABLEWIDGET_CSV', MENU_ORIGIN)
+    j.touch(REVIEW, 'BUTTON_PREVIOUS_COUNTS')
+    table = REVIEW.rect('TABLEWIDGET_CSV')
     newest = Rect(table.x, table.y, table.w - 44, 48)
     j.wait('the newest count first in the table',
            lambda: j.shows(newest, 'Ecoli_stick') and j.shows(newest, '4167'))
     j.record('Previous counts')
-    j.tap_widget(REVIEW, 'BUTTON_EXPORT_CSV')
-    box = j.wait_message()
-    j.check('successfully exported' in j.message_text(box),
-            'EXPORT CSV said %r' % j.message_text(box))
+    j.touch(REVIEW, 'BUTTON_EXPORT_CSV')
+    box = j.expect_message('successfully exported')
     j.record('Message: results exported')
     j.answer(box, 'OK')
     exported = glob.glob(instrument.path(STICK + '/CountingResults_*.csv'))
@@ -95,22 +74,18 @@ with Journey('review') as j:
                 'the export is not the log, newest first')
 
     j.step('copy the save folder to the internal disk')
-    j.tap_widget(REVIEW, 'BUTTON_REVIEW_IMAGE')
-    saved = j.wait_word(tree, 'Ecoli_stick')
-    j.tap(saved.centre())
-    j.tap_widget(REVIEW, 'BUTTON_COPY')
+    j.touch(REVIEW, 'BUTTON_REVIEW_IMAGE')
+    j.tap(j.wait_word(tree, 'Ecoli_stick').centre())
+    j.touch(REVIEW, 'BUTTON_COPY')
     j.tap(j.wait_word(tree, 'ORBELIN').centre())
-    j.tap_widget(REVIEW, 'BUTTON_PASTE')
+    j.touch(REVIEW, 'BUTTON_PASTE')
     source = instrument.path(STICK + '/Ecoli_stick')
     target = instrument.path('/ORBELIN/Ecoli_stick')
     names = sorted(os.listdir(source))
-
-    def copied():
-        if not os.path.isdir(target) or sorted(os.listdir(target)) != names:
-            return False
-        return filecmp.cmpfiles(source, target, names, shallow=False)[0] == names
-    j.wait('the save folder on the internal disk', copied, timeout=30)
-    j.wait_no_dialog()
+    j.wait('the save folder on the internal disk', lambda: os.path.isdir(target)
+           and sorted(os.listdir(target)) == names
+           and filecmp.cmpfiles(source, target, names, shallow=False)[0] == names, timeout=30)
+    j.wait('the dialogs to close', lambda: not j.dialogs())
     j.record('Review image: the save folder pasted onto the internal disk')
 
     j.step('pull the stick')

@@ -1,13 +1,12 @@
-"""One end-to-end journey: an X screen, the instrument, and the operator's hands and eyes.
-
-    with Journey('startup') as j:
-        j.start(board=False)
-        box = j.wait_dialog()
-        ...
-
-Every wait polls what can be observed (the screen, the windows, files, call logs) with a
-bound; nothing waits a fixed time. On failure the journey leaves build/e2e/<name>/ with
-the data root, the launcher's log and a screenshot of the moment, and says where."""
+# One end-to-end journey: an X screen, the instrument, and the operator's hands and eyes.
+#
+#     with Journey('startup') as j:
+#         j.start(board=False, menu=None)
+#         box = j.expect_message('controller board')
+#
+# Every wait polls what can be observed (the screen, the windows, files, call logs) with a
+# bound; nothing waits a fixed time. On failure the journey leaves build/e2e/<name>/ with
+# the data root, the launcher's log and a screenshot of the moment, and says where.
 
 import os
 import re
@@ -17,23 +16,22 @@ import time
 import traceback
 
 from .display import Display, XServer
-from .forms import MENU_ORIGIN, Form
-from .image import Rect, hex_colour, ocr, squeeze
+from .forms import MENU, Form
+from .image import Rect, ocr, squeeze
 from .instrument import Instrument
 from .paths import BINARY_DIR, SCREENSHOT_DIR
 
 TITLE = Form('app/Dialog.ui')
 MESSAGE = Form('app/MessageDlg.ui')
+SETTINGS = Form('settings/SettingsFrame.ui', MENU)
 TABS = {'COUNT': 'BUTTON_COUNT', 'REVIEW': 'BUTTON_REVIEW', 'PROTOCOL': 'BUTTON_PROTOCOL',
         'SETTINGS': 'BUTTON_SETTINGS'}
+DATE = ('EDIT_DAY', 'EDIT_MONTH', 'EDIT_YEAR', 'EDIT_HOUR', 'EDIT_MINUTE')
 
-# The title bar's look (app/Dialog.ui): the checked tab's bar, and the text colours of
-# a checked, an enabled and a disabled tab.
-TAB_BAR = hex_colour('#3a8ee6')
-TAB_TEXT_CHECKED = hex_colour('#ffffff')
-TAB_TEXT_ENABLED = hex_colour('#c9d3df')
-TAB_TEXT_DISABLED = hex_colour('#5b6774')
-BUTTON_BLUE = hex_colour('#1f5fa8')
+# The title bar's look (app/Dialog.ui): the checked tab's bar, and the text colours of a
+# checked, an enabled and a disabled tab; the message box's buttons.
+TAB_BAR, BUTTON_BLUE = (58, 142, 230), (31, 95, 168)
+TAB_CHECKED, TAB_ENABLED, TAB_DISABLED = (255, 255, 255), (201, 211, 223), (91, 103, 116)
 
 
 class JourneyFailed(AssertionError):
@@ -42,22 +40,13 @@ class JourneyFailed(AssertionError):
 
 class Journey:
     def __init__(self, name):
-        self.name = name
+        self.name, self.instrument, self._last, self._labels = name, None, None, []
         self.workdir = os.path.join(BINARY_DIR, 'e2e', name)
         self.shots = os.path.join(SCREENSHOT_DIR, name)
         for folder in (self.workdir, self.shots):
             shutil.rmtree(folder, ignore_errors=True)
             os.makedirs(folder)
-        self.instrument = None
-        self.x = None
-        self.display = None
-        self._recorded = 0
-        self._labels = set()
-        self._last = None
-        self._began = time.monotonic()
-        self._step = ''
-
-    # -- life cycle ---------------------------------------------------------------------
+        self._began, self._step, self.poll = time.monotonic(), '', 0.1
 
     def __enter__(self):
         self.x = XServer(os.path.join(self.workdir, 'xvfb.log'))
@@ -65,20 +54,17 @@ class Journey:
         return self
 
     def __exit__(self, kind, error, tb):
-        failed = kind is not None
-        if failed:
+        if kind is not None:
             self._report(kind, error, tb)
         try:
             if self.instrument:
                 self.instrument.stop()
         finally:
             self.x.stop()
-        took = time.monotonic() - self._began
-        if failed:
-            print('%s: 0 passed, 1 failed (%.1f s)' % (self.name, took))
+        print('%s: %s (%.1f s)' % (self.name, 'FAILED' if kind else 'passed',
+                                   time.monotonic() - self._began))
+        if kind is not None:
             sys.exit(1)
-        print('%s: 1 passed, 0 failed (%.1f s)' % (self.name, took))
-        return False
 
     def _report(self, kind, error, tb):
         print('FAILED in step: %s' % self._step)
@@ -86,144 +72,149 @@ class Journey:
         try:
             path = os.path.join(self.workdir, 'failure.png')
             self.display.screenshot().save(path)
-            print('Screen at the failure: %s' % path)
-            print('Windows: %r' % self.display.windows())
+            print('Screen at the failure: %s\nWindows: %r' % (path, self.display.windows()))
         except Exception as e:     # the screen may be gone with the failure
             print('No screenshot: %s' % e)
         if self.instrument:
-            print('Data root: %s' % self.instrument.root)
-            print('--- launcher and program output (last 60 lines) ---')
-            print('\n'.join(self.instrument.log().splitlines()[-60:]))
+            print('Data root: %s\n--- launcher and program output (last 60 lines) ---\n%s' % (
+                self.instrument.root, '\n'.join(self.instrument.log().splitlines()[-60:])))
 
     def step(self, text):
-        """Names what the journey does now; shown when it fails."""
+        # Names what the journey does now; shown when it fails.
         self._step = text
         print('[%5.1f s] %s' % (time.monotonic() - self._began, text), flush=True)
 
     def prepare(self, board=True):
-        """Lays out the data root, as the run command does, without starting anything."""
+        # Lays out the data root, as the run command does, without starting anything.
         if self.instrument is None:
             self.instrument = Instrument(self.workdir, board=board)
         return self.instrument
 
-    def start(self, board=True):
-        """Lays out the data root (once) and starts the program through the launcher;
-        returns when the main window is up and its title bar is live."""
-        self.prepare(board)
-        self.instrument.launch(self.display.name)
-        self.wait_started()
+    def start(self, board=True, menu='COUNT'):
+        self.prepare(board).launch(self.display.name)
+        self.wait_started(menu)
 
-    def wait_started(self, timeout=30):
-        """Waits for the main window with its title bar live."""
-        self.wait('the main window with a live title bar',
-                  lambda: self.main_window() and any(
-                      self.tab(t)[1] for t in ('REVIEW', 'PROTOCOL', 'SETTINGS')),
-                  timeout=timeout)
+    def wait_started(self, menu='COUNT', timeout=30):
+        # The main window with its title bar live (and the menu shown).
+        self.wait('the main window with a live title bar', lambda: self.main_window() and any(
+            self.tab(t)[1] for t in ('REVIEW', 'PROTOCOL', 'SETTINGS')), timeout)
+        if menu:
+            self.wait_menu(menu)
 
     def wait_exit(self, timeout=20):
-        self.instrument.wait_exit(timeout)
-        return self.instrument.status
+        return self.instrument.wait_exit(timeout)
 
-    # -- waiting and checking -----------------------------------------------------------
+    def expect_exit(self, status=1):
+        statuses = (self.wait_exit(), self.instrument.statuses()[-1:])
+        self.check(statuses == (status, [status]), 'launcher and its log end with %r' % (statuses,))
 
-    def wait(self, what, predicate, timeout=15, allow_exit=False):
-        """Polls predicate until it gives a true value, and returns that value."""
+    def wait(self, what, predicate, timeout=15):
+        # Polls predicate until it gives a true value, and returns that value.
         deadline = time.monotonic() + timeout
         while True:
             self._last = None
             value = predicate()
             if value:
                 return value
-            if not allow_exit and self.instrument and not self.instrument.running():
+            if self.instrument and not self.instrument.running():
                 raise JourneyFailed('the program ended (status %s) while waiting for %s'
                                     % (self.instrument.launcher.returncode, what))
             if time.monotonic() > deadline:
                 raise JourneyFailed('no %s within %d s' % (what, timeout))
-            time.sleep(0.1)
+            time.sleep(self.poll)
 
     @staticmethod
     def check(condition, message):
         if not condition:
             raise JourneyFailed(message)
 
+    def check_calls(self, program, expected):
+        calls = self.instrument.calls(program)
+        self.check(calls == expected, '%s was called as %r, not %r' % (program, calls, expected))
+
     def shot(self):
-        """The screen now (one screenshot per poll round)."""
+        # The screen now (one screenshot per poll round).
         if self._last is None:
             self._last = self.display.screenshot()
         return self._last
 
-    def fresh(self):
-        self._last = None
-        return self.shot()
-
     def record(self, label):
-        """Keeps the screen now for the screenshot sheet (once a label)."""
+        # Keeps the screen now for the screenshot sheet (once a label).
         if label in self._labels:
             return
-        self._labels.add(label)
-        self._recorded += 1
-        slug = re.sub(r'[^A-Za-z0-9]+', '-', label).strip('-').lower()
-        name = '%02d-%s.png' % (self._recorded, slug)
-        self.fresh().save(os.path.join(self.shots, name))
+        self._labels.append(label)
+        slug = re.sub(r'[^a-z0-9]+', '-', label.lower()).strip('-')
+        name = '%02d-%s.png' % (len(self._labels), slug)
+        self._last = None
+        self.shot().save(os.path.join(self.shots, name))
         with open(os.path.join(self.shots, 'labels.txt'), 'a') as f:
             f.write('%s\t%s\n' % (name, label))
 
-    # -- windows --------------------------------------------------------------------------
+    # -- windows ----------------------------------------------------------------------------
 
     def main_window(self):
-        for w in self.display.windows():
-            if w.name == 'ORBELIN' and (w.rect.w, w.rect.h) == (1280, 800):
-                return w
-        return None
+        return next((w for w in self.display.windows() if self._is_main(w)), None)
+
+    @staticmethod
+    def _is_main(w):
+        return w.name == 'ORBELIN' and (w.rect.w, w.rect.h) == (1280, 800)
 
     def dialogs(self):
-        """The program's other windows on the screen, topmost last."""
-        return [w for w in self.display.windows()
-                if not (w.name == 'ORBELIN' and (w.rect.w, w.rect.h) == (1280, 800))]
+        # The program's other windows on the screen, topmost last.
+        return [w for w in self.display.windows() if not self._is_main(w)]
 
-    def wait_dialog(self, what='a dialog', size=None, timeout=15):
+    def wait_dialog(self, form, timeout=15):
+        # The topmost window of the form's size.
         def top():
             found = [d for d in self.dialogs()
-                     if size is None or (d.rect.w, d.rect.h) == tuple(size)]
+                     if (d.rect.w, d.rect.h) == (form.size.w, form.size.h)]
             return found[-1] if found else None
-        return self.wait(what, top, timeout)
-
-    def wait_no_dialog(self, timeout=15):
-        self.wait('the dialogs to close', lambda: not self.dialogs(), timeout)
+        return self.wait('the window of ' + form.path, top, timeout)
 
     def wait_gone(self, window, timeout=15):
         self.wait('%s to close' % window.name,
                   lambda: all(w.id != window.id for w in self.display.windows()), timeout)
 
-    # -- touching -------------------------------------------------------------------------
+    # -- touching and keys ------------------------------------------------------------------
 
     def tap(self, point):
         self._last = None
         self.display.tap(*point)
 
-    def tap_widget(self, form, widget, origin=MENU_ORIGIN):
-        self.tap(form.centre(widget, origin))
+    def touch(self, form, name, origin=None):
+        self.tap(form.centre(name, origin))
 
     def key(self, *keys):
         self._last = None
         self.display.key(self.main_window(), *keys)
 
-    def tap_tab(self, name):
-        self.tap(TITLE.centre(TABS[name]))
+    def open(self, tab):
+        self.touch(TITLE, TABS[tab])
+        self.wait_menu(tab)
+
+    def set_date(self, *values, press=True):
+        # Day, month, year, hour and minute (as many as given) on the Settings key pad, then
+        # SET DATE/TIME.
+        for edit, digits in zip(DATE, values):
+            self.touch(SETTINGS, edit)
+            for digit in digits:
+                self.touch(SETTINGS, 'BUTTON_KEY_' + digit)
+        if press:
+            self.touch(SETTINGS, 'BUTTON_SET_DATE_TIME')
+
+    # -- looking ----------------------------------------------------------------------------
 
     def tab(self, name):
-        """(checked, enabled) of a title-bar tab, read from the screen."""
-        image = self.shot()
-        rect = TITLE.rect(TABS[name])
+        # (checked, enabled) of a title-bar tab, read from the screen.
+        image, rect = self.shot(), TITLE.rect(TABS[name])
         bar = Rect(rect.x + 20, rect.y + rect.h - 4, rect.w - 40, 3)
-        checked = image.count(bar, TAB_BAR) > bar.w * bar.h // 2
         body = Rect(rect.x, rect.y, rect.w, rect.h - 8)
-        lit = max(image.count(body, TAB_TEXT_CHECKED, 10), image.count(body, TAB_TEXT_ENABLED, 10))
-        dim = image.count(body, TAB_TEXT_DISABLED, 10)
-        return checked, lit > dim
+        lit = max(image.count(body, TAB_CHECKED, 10), image.count(body, TAB_ENABLED, 10))
+        dim = image.count(body, TAB_DISABLED, 10)
+        return image.count(bar, TAB_BAR) > bar.w * bar.h // 2, lit > dim
 
     def menu(self):
-        """The menu screen shown: the checked tab."""
+        # The menu screen shown: the checked tab.
         shown = [name for name in TABS if self.tab(name)[0]]
         return shown[0] if len(shown) == 1 else None
 
@@ -231,111 +222,91 @@ class Journey:
         self.wait('the %s menu' % name, lambda: self.menu() == name, timeout)
 
     def looks_enabled(self, rect):
-        """Whether a blue button looks live: an enabled one is mostly saturated blue, a
-        disabled one grey."""
-        part = self.shot().crop(rect.inset(6))
-        d = part.data
-        blue = sum(1 for i in range(0, len(d), 3) if d[i + 2] - d[i] > 60)
-        return blue > (len(d) // 3) * 0.4
+        # An enabled blue button is mostly saturated blue, a disabled one grey.
+        px = self.shot().pixels(rect.inset(6))
+        return sum(1 for r, g, b in px if b - r > 60) > len(px) * 0.4
 
     def title_protocol(self):
-        return ocr(self.shot(), TITLE.rect('LABEL_PROTOCOL').inset(4), single_line=True)
-
-    # -- reading --------------------------------------------------------------------------
+        return self.line(TITLE.rect('LABEL_PROTOCOL').inset(4))
 
     def text(self, rect, **kwargs):
         return ocr(self.shot(), rect, **kwargs)
 
-    def find_word(self, rect, word):
-        """Where the word stands inside the rectangle, read from the screen, or None."""
-        wanted = squeeze(word)
-        dark = self.shot().mean_luminance(rect) < 128
-        # A selected line stands out in the other colours: read both ways.
-        found = (ocr(self.shot(), rect, words=True, negate=dark)
-                 + ocr(self.shot(), rect, words=True, negate=not dark))
-        for i, (text, box) in enumerate(found):
-            if squeeze(text) == wanted:
-                return box
-            # OCR now and then splits a word at "_" or "-".
-            if i + 1 < len(found) and squeeze(text + found[i + 1][0]) == wanted:
-                after = found[i + 1][1]
-                return Rect(box.x, box.y, after.x + after.w - box.x, max(box.h, after.h))
-        return None
-
-    def wait_word(self, rect, word, timeout=15):
-        return self.wait('"%s" on the screen' % word, lambda: self.find_word(rect, word),
-                         timeout)
+    def line(self, rect, **kwargs):
+        return ocr(self.shot(), rect, single_line=True, **kwargs)
 
     def field_text(self, rect):
-        """The text of a one-line field, without the text cursor (which blinks)."""
-        return self.text(rect, single_line=True).replace('|', '').replace(' ', '')
+        # A one-line field's text, without the (blinking) text cursor.
+        return self.line(rect).replace('|', '').replace(' ', '')
 
     def shows(self, rect, text):
         return squeeze(text) in squeeze(self.text(rect))
 
-    # -- the message box ----------------------------------------------------------------
+    def find_word(self, rect, word):
+        # Where the word stands inside the rectangle, read from the screen, or None. A
+        # selected line stands out in the other colours: read both ways.
+        dark = self.shot().mean_luminance(rect) < 128
+        found = [w for negate in (dark, not dark)
+                 for w in self.text(rect, words=True, negate=negate)]
+        for (text, box), (after, nxt) in zip(found, found[1:] + [('', None)]):
+            if squeeze(text) == squeeze(word):
+                return box
+            if nxt and squeeze(text + after) == squeeze(word):  # OCR splits words at "_", "-"
+                return Rect(box.x, box.y, nxt.x + nxt.w - box.x, max(box.h, nxt.h))
+        return None
 
-    def wait_message(self, timeout=15):
-        return self.wait_dialog('a message box', size=(MESSAGE.size.w, MESSAGE.size.h),
-                                timeout=timeout)
+    def wait_word(self, rect, word, timeout=15):
+        return self.wait('"%s" on the screen' % word, lambda: self.find_word(rect, word), timeout)
 
-    def message_text(self, box):
-        return self.text(MESSAGE.rect('LABEL_MESSAGE', (box.rect.x, box.rect.y)))
+    # -- the message box --------------------------------------------------------------------
 
-    def message_buttons(self, box):
-        """The buttons a message box shows, by their text, read from the screen."""
-        bar = MESSAGE.rect('BUTTON_BAR', (box.rect.x, box.rect.y))
-        # A row above the buttons' texts, below their rounded corners.
-        return self.buttons(bar.y + 15, Rect(bar.x, bar.y + 12, bar.w, bar.h - 24),
-                            BUTTON_BLUE)
+    def expect_message(self, *words, timeout=15):
+        # The message box, once up and painted; it must say each of the words.
+        box = self.wait_dialog(MESSAGE, timeout)
+        text = self.wait('the message text', lambda: self.text(MESSAGE.rect('LABEL_MESSAGE', box)))
+        self.check(all(squeeze(w) in squeeze(text) for w in words),
+                   'the message says %r, not %r' % (text, words))
+        return box
 
     def buttons(self, y, band, colour):
-        """Buttons of one colour side by side in a band, found on row y and read one by
-        one: {TEXT: Rect}."""
-        found = {}
-        for start, end in self.shot().runs(y, band.x, band.x + band.w, colour, minimum=60):
-            rect = Rect(start, band.y, end - start, band.h)
-            found[squeeze(self.text(rect, single_line=True)).upper()] = rect
-        return found
+        # Buttons of one colour side by side in a band, found on row y and read one by one.
+        return {squeeze(self.line(Rect(start, band.y, end - start, band.h))).upper():
+                Rect(start, band.y, end - start, band.h)
+                for start, end in self.shot().runs(y, band.x, band.x + band.w, colour, 60)}
+
+    def message_buttons(self, box):
+        # A row above the buttons' texts, below their rounded corners.
+        bar = MESSAGE.rect('BUTTON_BAR', box)
+        return self.buttons(bar.y + 15, Rect(bar.x, bar.y + 12, bar.w, bar.h - 24), BUTTON_BLUE)
 
     def answer(self, box, button):
-        """Touches one button of a message box and waits until the box has gone."""
-        buttons = self.wait('the buttons of the message box',
-                            lambda: self.message_buttons(box))
-        self.check(button in buttons, 'the message box offers %s, not %s'
-                   % (sorted(buttons), button))
+        # Touches one button of a message box and waits until the box has gone.
+        buttons = self.wait('the buttons of the message box', lambda: self.message_buttons(box))
+        self.check(button in buttons,
+                   'the message box offers %s, not %s' % (sorted(buttons), button))
         self.tap(buttons[button].centre())
         self.wait_gone(box)
 
-    # -- the on-screen keyboard ---------------------------------------------------------
-
-    def keyboard(self, rect):
-        """The embedded on-screen keyboard that fills the rectangle."""
-        return Keyboard(self, rect)
+    def keyboard(self, form, window):
+        # The on-screen keyboard embedded as the widget "Keyboard" of a dialog's form.
+        return Keyboard(self, form.rect('Keyboard', window))
 
 
 class Keyboard:
-    """An on-screen keyboard (keyboard/KeyboardFrame.ui) laid out in its rectangle; SHIFT
-    is off when it opens."""
-
+    # keyboard/KeyboardFrame.ui laid out in its rectangle; SHIFT is off when it opens.
     NAMES = {'-': 'BUTTON_BAR', '_': 'BUTTON_UNDERBAR', ' ': 'BUTTON_SPACE'}
 
     def __init__(self, journey, rect):
-        self.journey = journey
-        self.form = Form('keyboard/KeyboardFrame.ui', (rect.w, rect.h))
-        self.origin = (rect.x, rect.y)
-        self.shift = False
+        self.journey, self.shift = journey, False
+        self.form = Form('keyboard/KeyboardFrame.ui', (rect.x, rect.y), (rect.w, rect.h))
 
     def key(self, name):
-        self.journey.tap(self.form.centre(name, self.origin))
+        self.journey.touch(self.form, name)
 
     def type(self, text):
-        """Letters with SHIFT for capitals, digits, '-', '_' and blanks."""
+        # Letters with SHIFT for capitals, digits, '-', '_' and blanks.
         for ch in text:
-            if ch.isalpha():
-                if ch.isupper() != self.shift:
-                    self.key('BUTTON_SHIFT')
-                    self.shift = not self.shift
-                self.key('BUTTON_' + ch.upper())
-            else:
-                self.key(self.NAMES.get(ch, 'BUTTON_' + ch))
+            if ch.isalpha() and ch.isupper() != self.shift:
+                self.key('BUTTON_SHIFT')
+                self.shift = not self.shift
+            self.key('BUTTON_' + ch.upper() if ch.isalpha() else self.NAMES.get(ch, 'BUTTON_' + ch))
