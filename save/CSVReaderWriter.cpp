@@ -28,14 +28,19 @@ bool CSVReaderWriter::read(const char *path)
     // Only the newest rows the table can hold are kept while reading, so a damaged or
     // foreign file of millions of lines costs no more memory than a full log.
     const size_t limit = rowLimit();
-    std::vector<std::string> newest(limit);
+    std::vector<std::string> newest;   // a ring once full: the next slot holds the oldest
     size_t count = 0;
     std::string line;
     std::getline(file, line);   // the file's own header
-    while (std::getline(file, line))
-        newest[count++ % limit].swap(line);
-    for (size_t i = count > limit ? count - limit : 0; i < count; ++i)
-        m_Lines.push_back(std::move(newest[i % limit]));
+    for (; std::getline(file, line); ++count) {
+        if (newest.size() < limit)
+            newest.push_back(std::move(line));
+        else
+            newest[count % limit].swap(line);
+    }
+    const size_t oldest = newest.size() < limit ? 0 : count % limit;
+    for (size_t i = 0; i < newest.size(); ++i)
+        m_Lines.push_back(std::move(newest[(oldest + i) % newest.size()]));
     dropOldest();
     return true;
 }
