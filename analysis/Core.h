@@ -31,7 +31,7 @@ enum VolumeFactorUnit {
 class Core
 {
 public:
-    static const int ImageTypeCount = TAG + 1;
+    static constexpr int ImageTypeCount = TAG + 1;
     // Camera pixel 3.75 um behind the 10x objective.
     static constexpr float DefaultCameraPixel = 3.75f;
     static constexpr float DefaultMagnification = 10.0f;

@@ -13,7 +13,7 @@ class ImReaderWriter
 {
 public:
     // Frames are 1280x960; a file that claims more than this on a side is refused.
-    static const int MaxSide = 2560;
+    static constexpr int MaxSide = 2560;
 
     ImReaderWriter();
 

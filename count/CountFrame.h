@@ -23,7 +23,7 @@ class CountFrame : public QFrame
 
 public:
     // Light steps offered to the user; the calibrated LED level is the middle one.
-    static const int LightSteps = 10;
+    static constexpr int LightSteps = 10;
 
     explicit CountFrame(QWidget *parent = nullptr);
     ~CountFrame() override;

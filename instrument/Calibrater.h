@@ -29,7 +29,7 @@ class Calibrater : public QThread
     Q_OBJECT
 
 public:
-    static const int Steps = 5;
+    static constexpr int Steps = 5;
 
     explicit Calibrater(QObject *parent = nullptr);
     ~Calibrater() override;

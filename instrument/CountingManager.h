@@ -19,8 +19,8 @@ class CountingManager : public QThread
     Q_OBJECT
 
 public:
-    static const int MaxFields = 20;
-    static const int MaxAnalysisThreads = 4;
+    static constexpr int MaxFields = 20;
+    static constexpr int MaxAnalysisThreads = 4;
     // Depth of the counting slide's chamber, um: with the frame's area it gives the
     // volume of one field when the images do not carry it.
     static constexpr float ChamberDepth = 100.0f;

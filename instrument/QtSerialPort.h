@@ -60,7 +60,7 @@ public:
     static bool replyBelongsTo(const QString &reply, const QString &command);
 
     // How long the probe waits for a device's version reply.
-    static const unsigned int ProbeTimeoutMs = 1000;
+    static constexpr unsigned int ProbeTimeoutMs = 1000;
 
 private:
     explicit QtSerialPort(QObject *parent = nullptr);

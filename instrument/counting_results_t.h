@@ -27,7 +27,7 @@ struct counting_results_t
 {
     // Size classes: 0.2 um wide from 0.0 to 9.8 (50), then 1 um wide from 10 to 50 (41);
     // the last one also holds anything larger.
-    static const int HistogramBins = 91;
+    static constexpr int HistogramBins = 91;
 
     QString folder;            // the save folder of a re-analysis
     int count = 0;

@@ -25,14 +25,23 @@ bool CSVReaderWriter::read(const char *path)
     std::ifstream file(SystemPaths::map(std::string(path)), std::ios::binary);
     if (!file.is_open())
         return false;
+    // Only the newest rows the table can hold are kept while reading, so a damaged or
+    // foreign file of millions of lines costs no more memory than a full log.
+    const size_t limit = rowLimit();
+    std::vector<std::string> newest;   // a ring once full: the next slot holds the oldest
+    size_t count = 0;
     std::string line;
-    bool header = true;
-    while (std::getline(file, line)) {
-        if (header)
-            header = false;
+    std::getline(file, line);   // the file's own header
+    for (; std::getline(file, line); ++count) {
+        if (newest.size() < limit)
+            newest.push_back(std::move(line));
         else
-            m_Lines.push_back(line);
+            newest[count % limit].swap(line);
     }
+    const size_t oldest = newest.size() < limit ? 0 : count % limit;
+    for (size_t i = 0; i < newest.size(); ++i)
+        m_Lines.push_back(std::move(newest[(oldest + i) % newest.size()]));
+    dropOldest();
     return true;
 }
 
@@ -93,9 +102,19 @@ bool CSVReaderWriter::writeLines(const char *path, bool reversed) const
 void CSVReaderWriter::append(const std::string &line)
 {
     m_Lines.push_back(line);
-    const size_t limit = m_MaxLines < 2 ? 2 : size_t(m_MaxLines);
-    if (m_Lines.size() > limit)
-        m_Lines.erase(m_Lines.begin() + 1, m_Lines.begin() + 1 + long(m_Lines.size() - limit));
+    dropOldest();
+}
+
+size_t CSVReaderWriter::rowLimit() const
+{
+    return m_MaxLines < 2 ? 1 : size_t(m_MaxLines) - 1;
+}
+
+void CSVReaderWriter::dropOldest()
+{
+    const size_t rows = m_Lines.size() - 1;
+    if (rows > rowLimit())
+        m_Lines.erase(m_Lines.begin() + 1, m_Lines.begin() + 1 + long(rows - rowLimit()));
 }
 
 bool CSVReaderWriter::replace(size_t index, const std::string &line)

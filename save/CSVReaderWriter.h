@@ -14,8 +14,8 @@ public:
     CSVReaderWriter(unsigned long maxLines, const char *format, ...)
         __attribute__((format(printf, 3, 4)));
 
-    // Appends every line of the file after its first (without the line feed). The line
-    // limit is not applied here. False when the file cannot be opened.
+    // Appends every line of the file after its first (without the line feed); as with
+    // append, only the newest rows within maxLines stay. False when the file cannot be opened.
     bool read(const char *path);
 
     // All lines, header first.
@@ -47,6 +47,9 @@ public:
 
 private:
     bool writeLines(const char *path, bool reversed) const;
+    // Rows the table holds at the most (at least one).
+    size_t rowLimit() const;
+    void dropOldest();
 
     unsigned long m_MaxLines;
     std::vector<std::string> m_Lines;

@@ -66,17 +66,39 @@ private Q_SLOTS:
         QCOMPARE(lines(table), QStringList{"Mine"} + rows);
     }
 
-    void readAppendsAndIgnoresTheLimit()
+    void readKeepsTheNewestRows_data()
     {
+        QTest::addColumn<int>("maxLines");
+        QTest::addColumn<QStringList>("held");
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("oldest");
+        QTest::addColumn<QString>("newest");
+        QByteArray log = "H";
+        for (int i = 0; i < 20000; ++i)
+            log += "\nrow " + QByteArray::number(i);
+        QTest::newRow("20,000-row log") << 1001 << QStringList() << log << "row 19000" << "row 19999";
+        QTest::newRow("10 MB of line feeds")
+            << 1001 << QStringList() << QByteArray(10 * 1024 * 1024, '\n') << "" << "";
+        QTest::newRow("file rows after the rows held")
+            << 4 << QStringList{"x", "y"} << QByteArray("H\na\nb") << "y" << "b";
+        QTest::newRow("more file rows than the limit")
+            << 4 << QStringList{"x"} << QByteArray("H\n1\n2\n3\n4\n5") << "3" << "5";
+    }
+    void readKeepsTheNewestRows()
+    {
+        QFETCH(int, maxLines);
+        QFETCH(QStringList, held);
+        QFETCH(QByteArray, file);
         TestRoot root;
-        QByteArray file = "H";
-        for (int i = 0; i < 30; ++i)
-            file += "\nrow " + QByteArray::number(i);
         root.writeFile(Log, file);
-        CSVReaderWriter table(11, "%s", "H");
+        CSVReaderWriter table(maxLines, "%s", "H");
+        for (const QString &row : held)
+            table.append(row.toStdString());
         QVERIFY(table.read(Log));
-        QVERIFY(table.read(Log));
-        QCOMPARE(table.size(), size_t(61));
+        const QStringList rows = lines(table);
+        QCOMPARE(rows.size(), maxLines);
+        QTEST(rows.at(1), "oldest");
+        QTEST(rows.last(), "newest");
     }
 
     void readMissingFile()
