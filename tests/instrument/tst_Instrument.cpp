@@ -20,6 +20,7 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <memory>
 #include <vector>
 
 namespace {

@@ -3,7 +3,6 @@
 #include "APMonitor.h"
 #include "ConnectAPDlg.h"
 #include "ExternalProgram.h"
-#include "MessageDlg.h"
 #include "ModalAnswer.h"
 #include "NetworkManager.h"
 #include "Resources.h"
@@ -23,8 +22,6 @@
 #include <QSignalSpy>
 #include <QTableView>
 #include <QtTest>
-
-#include <memory>
 
 namespace {
 const QString Cancel = QStringLiteral("<cancel>");       // as a key: CANCEL instead
