@@ -23,22 +23,6 @@ const int Fields = 10;
 
 std::unique_ptr<TestRoot> s_Root;
 
-SyntheticField::Options frame(unsigned seed)
-{
-    SyntheticField::Options o;
-    o.seed = seed;
-    return o;
-}
-
-// The protocol both benchmarks count with: 2 to 12 um.
-void writeProtocol()
-{
-    s_Root->writeFile(QStringLiteral("/root/ORBELIN_Vn/ORBELIN_Vn.ini"),
-                      "[Current Protocol]\nName=Yeast\n");
-    s_Root->writeFile(QStringLiteral("/root/ORBELIN_Vn/Protocol/Yeast.ini"),
-                      "[Min Cell Size]\nSize=2\n[Max Cell Size]\nSize=12\n");
-}
-
 // Load, analyse and collect all ten fields, four analyses at once.
 void BM_ReAnalysis(benchmark::State &state)
 {
@@ -66,7 +50,7 @@ BENCHMARK(BM_ReAnalysis)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(
 // One field's analysis in one thread, without loading.
 void BM_FindObject(benchmark::State &state)
 {
-    const SyntheticField field(frame(1));
+    const SyntheticField field{SyntheticField::Options()};
     ORBELIN_Vn counter;
     counter.setImage(Tesmora::GFL, field.image());
     const analysis_param_t param =
@@ -83,10 +67,13 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     s_Root = std::make_unique<TestRoot>();
-    writeProtocol();
-    std::vector<SyntheticField::Options> fields;
+    // The protocol both benchmarks count with: 2 to 12 um.
+    s_Root->writeFile("/root/ORBELIN_Vn/ORBELIN_Vn.ini", "[Current Protocol]\nName=Yeast\n");
+    s_Root->writeFile("/root/ORBELIN_Vn/Protocol/Yeast.ini",
+                      "[Min Cell Size]\nSize=2\n[Max Cell Size]\nSize=12\n");
+    std::vector<SyntheticField::Options> fields(Fields);
     for (int i = 0; i < Fields; ++i)
-        fields.push_back(frame(unsigned(i + 1)));
+        fields[size_t(i)].seed = unsigned(i + 1);
     if (!SyntheticField::writeSaveFolder(
             Folder, fields, QStringLiteral("Instrument=ORBELIN_Vn,Volume factor=1.728e-05"))) {
         fprintf(stderr, "cannot write the save folder\n");

@@ -50,10 +50,9 @@ QByteArray announcement(const QStringList &files)
 // Turns the event loop (the server runs on this thread) until ready() holds or time is up.
 bool waitFor(const std::function<bool()> &ready, int timeoutMs = 10000)
 {
-    QElapsedTimer clock;
-    clock.start();
+    const QDeadlineTimer deadline(timeoutMs);
     while (!ready()) {
-        if (clock.elapsed() > timeoutMs)
+        if (deadline.hasExpired())
             return false;
         // Woken by any event; the short timer covers work that posts none of ours.
         QEventLoop loop;
@@ -173,43 +172,31 @@ private Q_SLOTS:
     void init()
     {
         m_Root = std::make_unique<TestRoot>();
-        const TestRoot &root = *m_Root;
-        QVERIFY(root.writeFile("/ORBELIN/small.txt", "small\n"));
-        QVERIFY(root.writeFile("/ORBELIN/empty.bin", QByteArray()));
-        QVERIFY(root.writeFile("/ORBELIN/one.bin", randomBytes(MiB, 1)));
-        QVERIFY(root.writeFile("/ORBELIN/onePlus.bin", randomBytes(MiB + 1, 2)));
-        QVERIFY(root.writeFile("/ORBELIN/tree/b.txt", "bee"));
-        QVERIFY(root.writeFile("/ORBELIN/tree/a.txt", "a"));
-        QVERIFY(root.writeFile("/ORBELIN/tree/sub/c.txt", randomBytes(3000, 3)));
-        QVERIFY(root.writeFile("/ORBELIN/tree/Z.bin", randomBytes(MiB + 7, 4)));
-        QVERIFY(root.mkdir("/ORBELIN/tree/empty"));
-        QVERIFY(root.writeFile("/ORBELIN/tree/.hidden", "hidden"));
-        QVERIFY(root.writeFile("/ORBELIN/loop/f.txt", "f"));
-        QVERIFY(root.writeFile("/ORBELIN/loop/sub/g.txt", "g"));
-        QVERIFY(link("..", "/ORBELIN/loop/sub/up"));
-        QVERIFY(link(".", "/ORBELIN/loop/self"));
-        // Nothing here can be listed or sent but ok.txt and the link to a file inside home.
-        QVERIFY(root.writeFile("/ORBELIN/mixed/ok.txt", "ok"));
-        QVERIFY(root.writeFile("/ORBELIN/mixed/x,y.txt", "comma"));
-        QVERIFY(root.writeFile("/ORBELIN/mixed/x<y/f.txt", "angle"));
-        QVERIFY(root.writeFile("/ORBELIN/mixed/t\tab.txt", "tab"));
-        QVERIFY(root.writeFile("/ORBELIN/mixed/line\nfeed", "line feed"));
-        QVERIFY(link("/dev/zero", "/ORBELIN/mixed/zero"));
-        QVERIFY(link("../../root", "/ORBELIN/mixed/out"));
-        QVERIFY(link("nothing-here", "/ORBELIN/mixed/broken"));
-        QVERIFY(link("../tree/a.txt", "/ORBELIN/mixed/toA"));
-        QVERIFY(mkfifo("/ORBELIN/mixed/pipe"));
-        QVERIFY(root.writeFile("/ORBELIN/carriage\rreturn", "carriage return"));
-        QVERIFY(root.writeFile("/ORBELIN/tab\tdir/f.txt", "tab"));
-        QVERIFY(link("tree", "/ORBELIN/in"));
-        QVERIFY(link("../root", "/ORBELIN/out"));
-        QVERIFY(link("/dev/zero", "/ORBELIN/zero"));
-        QVERIFY(link("/proc/self/status", "/ORBELIN/status"));
-        QVERIFY(mkfifo("/ORBELIN/pipe"));
-        QVERIFY(root.writeFile("/root/secret.txt", "secret"));
+        const QList<QPair<QString, QByteArray>> files{
+            {"/ORBELIN/small.txt", "small\n"}, {"/ORBELIN/empty.bin", ""},
+            {"/ORBELIN/one.bin", randomBytes(MiB, 1)}, {"/ORBELIN/onePlus.bin", randomBytes(MiB + 1, 2)},
+            {"/ORBELIN/tree/b.txt", "bee"}, {"/ORBELIN/tree/a.txt", "a"},
+            {"/ORBELIN/tree/sub/c.txt", randomBytes(3000, 3)}, {"/ORBELIN/tree/Z.bin", randomBytes(MiB + 7, 4)},
+            {"/ORBELIN/tree/.hidden", "hidden"}, {"/ORBELIN/loop/f.txt", "f"}, {"/ORBELIN/loop/sub/g.txt", "g"},
+            // Nothing in mixed can be listed or sent but ok.txt and the link to a file inside home.
+            {"/ORBELIN/mixed/ok.txt", "ok"}, {"/ORBELIN/mixed/x,y.txt", "comma"},
+            {"/ORBELIN/mixed/x<y/f.txt", "angle"}, {"/ORBELIN/mixed/t\tab.txt", "tab"},
+            {"/ORBELIN/mixed/line\nfeed", "line feed"}, {"/ORBELIN/carriage\rreturn", "carriage return"},
+            {"/ORBELIN/tab\tdir/f.txt", "tab"}, {"/root/secret.txt", "secret"}};
+        for (const auto &file : files)
+            QVERIFY(m_Root->writeFile(file.first, file.second));
+        QVERIFY(m_Root->mkdir("/ORBELIN/tree/empty"));
+        QVERIFY(m_Root->mkdir("/dev"));
         // "/dev/zero" of the instrument is the real device.
-        QVERIFY(root.mkdir("/dev"));
-        QVERIFY(link("/dev/zero", "/dev/zero"));
+        const QList<QPair<QString, QString>> links{
+            {"..", "/ORBELIN/loop/sub/up"}, {".", "/ORBELIN/loop/self"}, {"/dev/zero", "/ORBELIN/mixed/zero"},
+            {"../../root", "/ORBELIN/mixed/out"}, {"nothing-here", "/ORBELIN/mixed/broken"},
+            {"../tree/a.txt", "/ORBELIN/mixed/toA"}, {"tree", "/ORBELIN/in"}, {"../root", "/ORBELIN/out"},
+            {"/dev/zero", "/ORBELIN/zero"}, {"/proc/self/status", "/ORBELIN/status"}, {"/dev/zero", "/dev/zero"}};
+        for (const auto &l : links)
+            QVERIFY(link(l.first, l.second));
+        QVERIFY(mkfifo("/ORBELIN/mixed/pipe"));
+        QVERIFY(mkfifo("/ORBELIN/pipe"));
 
         m_Server = std::make_unique<ORBELIN_Server>();
         QVERIFY(m_Server->listen(QHostAddress::LocalHost, 0));
@@ -273,7 +260,6 @@ private Q_SLOTS:
         };
         list("$LIST by name ignoring case, no hidden", "/ORBELIN/tree",
              "<-,a.txt><-,b.txt><d,empty><d,sub><-,Z.bin>");
-        list("$LIST through a link", "/ORBELIN/in", "<-,a.txt><-,b.txt><d,empty><d,sub><-,Z.bin>");
         list("$LIST no devices, pipes, links out, protocol or control characters",
              "/ORBELIN/mixed", "<-,ok.txt><-,toA>");
 
@@ -289,9 +275,8 @@ private Q_SLOTS:
                     "</dev/zero>,</ORBELIN/zero>,</ORBELIN/status>,</ORBELIN/pipe>");
         nothingSent("download outside through .., absolute, a link",
                     "</ORBELIN/../root/secret.txt>,</root/secret.txt>,</ORBELIN/out/secret.txt>");
-        nothingSent("download of control characters", "</ORBELIN/carriage\rreturn>");
-        nothingSent("download of a tab in a folder's name", "</ORBELIN/tab\tdir/f.txt>");
-        nothingSent("download of an empty name", "<>");
+        nothingSent("download of control characters and an empty name",
+                    "</ORBELIN/carriage\rreturn>,</ORBELIN/tab\tdir/f.txt>,<>");
     }
     void conversation()
     {
@@ -305,12 +290,14 @@ private Q_SLOTS:
             QCOMPARE(client.readLine(), reply);
     }
 
-    // A client that vanished used to hold its login for ever: keep-alive and a bound on
-    // unacknowledged data must notice it within minutes.
-    void keepAlive()
+    // Thousands of idle connections used to be held at once, and a client that vanished
+    // held its login for ever: keep-alive and a bound on unacknowledged data must notice
+    // it within minutes.
+    void connectionsBounded()
     {
-        Client client;
-        QVERIFY(client.connectTo(port()));
+        Client held[ORBELIN_Server::MaxConnections];
+        for (Client &client : held)
+            QVERIFY(client.connectTo(port()));
         const int fd = int(sockets().first()->socketDescriptor());
         const auto option = [fd](int level, int name) {
             int value = 0;
@@ -323,14 +310,6 @@ private Q_SLOTS:
                 <= 300);
         const int unacknowledgedMs = option(IPPROTO_TCP, TCP_USER_TIMEOUT);
         QVERIFY(unacknowledgedMs > 0 && unacknowledgedMs <= 300000);
-    }
-
-    // Thousands of idle connections used to be held at once.
-    void connectionsBounded()
-    {
-        Client held[ORBELIN_Server::MaxConnections];
-        for (Client &client : held)
-            QVERIFY(client.connectTo(port()));
         Client extra;
         QVERIFY(extra.connectTo(port()));
         QVERIFY(extra.waitForDisconnected());
@@ -497,15 +476,7 @@ private Q_SLOTS:
         const QByteArray content = randomBytes(BigFileSize, 5);
         Client client;
         startBigDownload(client, content);
-        QFile file(m_Root->path("/ORBELIN/big.bin"));
-        if (newSize > content.size()) {
-            QVERIFY(file.open(QIODevice::Append));
-            QCOMPARE(file.write(QByteArray(int(newSize - content.size()), 'x')),
-                     newSize - content.size());
-            file.close();
-        } else {
-            QVERIFY(file.resize(newSize));
-        }
+        QVERIFY(QFile::resize(m_Root->path("/ORBELIN/big.bin"), newSize));
         const QByteArray data = client.readBytes(content.size());
         QCOMPARE(data.size(), content.size());
         QVERIFY(data.startsWith(content.left(int(qMin<qint64>(newSize, content.size())))));

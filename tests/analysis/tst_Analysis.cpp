@@ -1,0 +1,382 @@
+#include "Core.h"
+#include "ImReaderWriter.h"
+#include "ORBELIN_Vn.h"
+#include "SyntheticField.h"
+#include "TagParser.h"
+#include "TestRoot.h"
+
+#include <QtEndian>
+#include <QtTest>
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// A hand-made uncompressed little-endian grey TIFF whose header says what the test wants,
+// whatever the data that follows.
+QByteArray craftTiff(quint32 width, quint32 height, quint16 bits, quint16 photometric,
+                     quint32 claimedBytes, const QByteArray &data)
+{
+    const quint32 entries[][3] = {
+        {256, 4, width}, {257, 4, height}, {258, 3, bits}, {259, 3, 1}, {262, 3, photometric},
+        {273, 4, 8 + 2 + 9 * 12 + 4}, {277, 3, 1}, {278, 4, height}, {279, 4, claimedBytes},
+    };
+    QByteArray file("II*\0\x08\0\0\0\x09\0", 10);
+    for (const auto &e : entries) {
+        char b[12];
+        qToLittleEndian(quint16(e[0]), b);
+        qToLittleEndian(quint16(e[1]), b + 2);
+        qToLittleEndian(quint32(1), b + 4);
+        qToLittleEndian(e[2], b + 8);    // a SHORT sits in the first two bytes (little-endian)
+        file.append(b, 12);
+    }
+    return file + QByteArray(4, '\0') + data;
+}
+
+QByteArray pattern(int bytes)
+{
+    QByteArray data(bytes, Qt::Uninitialized);
+    for (int i = 0; i < bytes; ++i)
+        data[i] = char((i * 31 + i / 97) & 0xff);
+    return data;
+}
+
+// The counted object whose outline holds the point, -1 for none.
+int objectAt(const ORBELIN_Vn &counter, float x, float y)
+{
+    const std::vector<object_t> &objects = counter.objects();
+    for (size_t i = 0; i < objects.size(); ++i) {
+        if (cv::pointPolygonTest(objects[i].contour, cv::Point2f(x, y), false) >= 0)
+            return int(i);
+    }
+    return -1;
+}
+
+struct Tally
+{
+    int truth = 0, found = 0;
+    int unmatched = 0;          // counted objects on no true cell
+    int dim = 0, dimFound = 0;  // touching cells below half their cluster's brightest, and
+                                // those counted as objects of their own
+    double worstField = 0;      // largest count error of one field, share of its truth
+};
+
+void countFields(const SyntheticField::Options &base, int fields, const analysis_param_t &param,
+                 Tally &t)
+{
+    for (int i = 0; i < fields; ++i) {
+        SyntheticField::Options o = base;
+        o.seed = base.seed + unsigned(i);
+        const SyntheticField field(o);
+        ORBELIN_Vn counter;
+        counter.setImage(Tesmora::GFL, field.image());
+        QVERIFY(counter.findObject(param));
+        const size_t found = counter.objects().size();
+        std::vector<int> cellsIn(found, 0);
+        std::vector<int> objectOf;
+        for (const SyntheticField::Shape &shape : field.shapes()) {
+            objectOf.push_back(shape.isCell() ? objectAt(counter, shape.x, shape.y) : -1);
+            if (objectOf.back() >= 0)
+                ++cellsIn[size_t(objectOf.back())];
+        }
+        for (size_t s = 0; s < objectOf.size(); ++s) {
+            if (field.shapes()[s].clusterShare < 0.5f) {
+                ++t.dim;
+                t.dimFound += objectOf[s] >= 0 && cellsIn[size_t(objectOf[s])] == 1;
+            }
+        }
+        t.unmatched += int(std::count(cellsIn.begin(), cellsIn.end(), 0));
+        t.truth += field.cellCount();
+        t.found += int(found);
+        t.worstField = std::max(t.worstField, std::fabs(double(found) / field.cellCount() - 1));
+    }
+}
+
+} // namespace
+
+// Concentration, the TIFF reader and writer, and the cell counter of one field.
+class AnalysisTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void concentration_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<float>("volume");
+        QTest::addColumn<float>("dilution");
+        QTest::addColumn<int>("unit");
+        QTest::addColumn<QString>("logged");     // mantissa and exponent as the log keeps them
+        const float nan = std::numeric_limits<float>::quiet_NaN();
+        const float infinity = std::numeric_limits<float>::infinity();
+        QTest::newRow("rounded to two decimals") << 1236 << 1.0f << 1.0f << 0 << "1.24E03";
+        QTest::newRow("rounded up to the next power") << 9996 << 1.0f << 1.0f << 0 << "1.00E04";
+        QTest::newRow("below one cell/mL") << 5 << 100.0f << 1.0f << 0 << "5.00E-2";
+        QTest::newRow("per uL divides by 1000") << 123 << 1e-4f << 1.0f << 1 << "1.23E03";
+        // Before the guard these took log10 of infinity or of a negative number.
+        QTest::newRow("volume 0") << 10 << 0.0f << 1.0f << 0 << "0.00E00";
+        QTest::newRow("dilution below 0") << 10 << 1e-4f << -2.0f << 0 << "0.00E00";
+        QTest::newRow("volume not a number") << 10 << nan << 1.0f << 0 << "0.00E00";
+        QTest::newRow("infinite dilution") << 10 << 1.0f << infinity << 0 << "0.00E00";
+        QTest::newRow("negative count") << -5 << 1.0f << 1.0f << 0 << "0.00E00";
+    }
+    void concentration()
+    {
+        QFETCH(int, count);
+        QFETCH(float, volume);
+        QFETCH(float, dilution);
+        QFETCH(int, unit);
+        float m = -1.0f;
+        int e = -99;
+        Tesmora::Core::concentration(count, volume, dilution, m, e, Tesmora::VolumeFactorUnit(unit));
+        QTEST(Tesmora::Core::concentrationLogText(m, e), "logged");
+    }
+
+    // 9,996 cells in 1 mL showed as "10.00 x 10e3 cells/mL".
+    void shownMantissaStaysBelowTen()
+    {
+        for (const float volume : {1.0f, 3e-5f, 1.7e-6f}) {
+            for (int count = 1; count <= 100000; ++count) {
+                float m = 0;
+                int e = 0;
+                Tesmora::Core::concentration(count, volume, 3.0f, m, e);
+                const QString text = Tesmora::Core::concentrationText(m, e);
+                const double shown = text.section(' ', 0, 0).toDouble();
+                QVERIFY2(shown >= 1.0 && shown <= 9.99, qPrintable(text));
+                const double value = double(count) / double(volume) * 3.0;
+                QVERIFY2(std::fabs(shown * std::pow(10.0, e) / value - 1.0) < 0.006, qPrintable(text));
+            }
+        }
+    }
+
+    // The program in tag 305 and the other items in tag 270; a failed write leaves no file
+    // behind.
+    void tiffRoundTrip_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("bits");
+        QTest::addColumn<int>("samples");
+        QTest::newRow("raw frame, grey 16 (12-bit camera)") << 1280 << 960 << 16 << 1;
+        QTest::newRow("annotated image, RGB 8") << 1280 << 960 << 8 << 3;
+        QTest::newRow("grey 8, odd width") << 333 << 7 << 8 << 1;
+    }
+    void tiffRoundTrip()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(int, bits);
+        QFETCH(int, samples);
+        TestRoot root;
+        root.mkdir("/ORBELIN/count");
+        std::string path = "/ORBELIN/count/01_TAG.tif";
+        general::ImReaderWriter out;
+        QVERIFY(!out.write(path, "Instrument=ORBELIN_Vn"));
+        QVERIFY(!QFile::exists(root.path("/ORBELIN/count/01_TAG.tif")));
+        const QByteArray pixels = pattern(width * height * samples * bits / 8);
+        QVERIFY(out.setImage(pixels.constData(), width, height, quint16(bits), quint16(samples)));
+        QVERIFY(out.write(path, "Counted cell number=123,Instrument=ORBELIN_Vn,Dilution factor=2"));
+
+        general::ImReaderWriter in;
+        QVERIFY(in.read(path));
+        QCOMPARE(QSize(in.width(), in.height()), QSize(width, height));
+        QCOMPARE(int(in.bitsPerSample()), bits);
+        QCOMPARE(int(in.samplesPerPixel()), samples);
+        const unsigned char *read = in.data(bits == 16 ? 16 : 8);
+        QVERIFY(read);
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(read), pixels.size()), pixels);
+        QCOMPARE(in.software(), std::string("ORBELIN_Vn"));
+        const auto tags = TagParser().parse(in.description());
+        QCOMPARE(tags.at("Counted cell number"), std::string("123"));
+        QVERIFY(tags.find("Instrument") == tags.end());
+    }
+
+    void refusesDamagedFiles_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");     // null: no file
+        const QByteArray frame = pattern(64 * 48);
+        QTest::newRow("missing file") << "a.tif" << QByteArray();
+        QTest::newRow("text file named .tif") << "a.tif" << QByteArray("Name,Date\n1,2\n");
+        QTest::newRow("sound crafted file (control)") << "ok.tif"
+            << craftTiff(64, 48, 8, 1, quint32(frame.size()), frame);
+        QTest::newRow("pixel data cut short") << "a.tif"
+            << craftTiff(64, 48, 8, 1, quint32(frame.size()), frame.left(1000));
+        QTest::newRow("claims 60000 x 60000 pixels") << "a.tif"
+            << craftTiff(60000, 60000, 8, 1, 60000u * 60000u, frame);
+        QTest::newRow("one side beyond the limit") << "a.tif"
+            << craftTiff(general::ImReaderWriter::MaxSide + 1, 1, 8, 1,
+                         quint32(general::ImReaderWriter::MaxSide + 1), pattern(2561));
+        QTest::newRow("RGB with one sample") << "a.tif"
+            << craftTiff(64, 48, 8, 2, quint32(frame.size()), frame);
+        QTest::newRow("not a TIFF name") << "a.png"
+            << craftTiff(64, 48, 8, 1, quint32(frame.size()), frame);
+    }
+    void refusesDamagedFiles()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        TestRoot root;
+        if (!content.isNull())
+            root.writeFile("/ORBELIN/" + name, content);
+        general::ImReaderWriter image;
+        const QByteArray before = pattern(16);
+        QVERIFY(image.setImage(before.constData(), 4, 4, 8, 1));
+        const bool control = name == "ok.tif";
+        std::string path = ("/ORBELIN/" + name).toStdString();
+        QCOMPARE(image.read(path), control);
+        QCOMPARE(image.width(), control ? 64 : 0);
+        if (control)
+            return;
+        // A refused file leaves nothing of the previous image behind.
+        QCOMPARE(image.height(), 0);
+        QVERIFY(!image.data(8));
+        QVERIFY(!image.data(16));
+    }
+
+    // Frames as the camera gives them (about 170 cells, a third of them in touching
+    // clusters of two and three down to 0.3 of the brightest, debris, fibres, out-of-focus
+    // blobs), on seeds the counter was not tuned on.
+    void accuracy_data()
+    {
+        QTest::addColumn<int>("bits");
+        QTest::addColumn<float>("noise");
+        QTest::addColumn<float>("meanSize");
+        QTest::addColumn<int>("fields");
+        QTest::newRow("yeast, 8 bits") << 8 << 4.0f << 5.0f << 10;
+        QTest::newRow("yeast, 12 bits in 16") << 16 << 4.0f << 5.0f << 4;
+        QTest::newRow("yeast, noisy") << 8 << 8.0f << 5.0f << 4;
+        QTest::newRow("large cells") << 8 << 4.0f << 12.0f << 4;
+    }
+    void accuracy()
+    {
+        QFETCH(int, bits);
+        QFETCH(float, noise);
+        QFETCH(float, meanSize);
+        QFETCH(int, fields);
+        SyntheticField::Options o;
+        o.meanSize = meanSize;
+        o.sizeSpread = meanSize / 5;
+        o.bits = bits;
+        o.noise = noise;
+        o.seed = 5001;
+        analysis_param_t param;
+        param.minSize = 0.4f * meanSize;
+        param.maxSize = 2.4f * meanSize;
+        Tally t;
+        countFields(o, fields, param, t);
+
+        const QString tally = QStringLiteral("%1 found of %2, worst field %3 %, %4 unmatched, "
+                                             "%5 of %6 dim touching cells")
+                                  .arg(t.found).arg(t.truth).arg(100 * t.worstField)
+                                  .arg(t.unmatched).arg(t.dimFound).arg(t.dim);
+        QVERIFY2(std::abs(t.found - t.truth) <= 0.015 * t.truth, qPrintable(tally));
+        QVERIFY2(t.worstField <= 0.03, qPrintable(tally));
+        QVERIFY2(t.unmatched < 0.02 * t.truth, qPrintable(tally));
+        QVERIFY2(t.dimFound >= 0.7 * t.dim, qPrintable(tally));
+    }
+
+    void filters_data()
+    {
+        QTest::addColumn<float>("minSize");
+        QTest::addColumn<float>("maxSize");
+        QTest::addColumn<int>("roundness");
+        QTest::addColumn<int>("level");
+        QTest::addColumn<int>("expected"); // cells + pairs x 2 + debris + elongated
+        // Field: 6 cells, 2 touching pairs, 4 debris, 3 elongated.
+        QTest::newRow("yeast protocol") << 2.5f << 50.0f << 30 << 7 << 6 + 4;
+        QTest::newRow("minimum 0.3 takes the debris") << 0.3f << 50.0f << 30 << 7 << 6 + 4 + 4;
+        QTest::newRow("roundness 0 takes the elongated shapes, whole")
+            << 2.5f << 50.0f << 0 << 7 << 6 + 4 + 3;
+        QTest::newRow("maximum below the cells") << 0.3f << 2.5f << 30 << 7 << 4;
+        QTest::newRow("no declustering keeps pairs whole") << 2.5f << 50.0f << 30 << 0 << 6 + 2;
+        QTest::newRow("minimum above the maximum counts nothing") << 20.0f << 10.0f << 30 << 7 << 0;
+        // The background opening is sized from the maximum; it once overflowed or took
+        // gigabytes.
+        QTest::newRow("maximum of 100000 um") << 2.5f << 1e5f << 30 << 7 << 6 + 4;
+        QTest::newRow("maximum of 1e38 um") << 2.5f << 1e38f << 30 << 7 << 6 + 4;
+    }
+    void filters()
+    {
+        QFETCH(float, minSize);
+        QFETCH(float, maxSize);
+        QFETCH(int, roundness);
+        QFETCH(int, level);
+        SyntheticField::Options o;
+        o.width = 400;
+        o.height = 300;
+        o.cells = 6;
+        o.pairs = 2;
+        o.debris = 4;
+        o.elongated = 3;
+        o.triples = o.fibres = o.blobs = 0;
+        o.seed = 7;
+        const SyntheticField field(o);
+        QCOMPARE(field.cellCount(), 10);
+        ORBELIN_Vn counter;
+        counter.setImage(Tesmora::GFL, field.image());
+        analysis_param_t param;
+        param.minSize = minSize;
+        param.maxSize = maxSize;
+        param.roundness = roundness;
+        param.declustering = level == 0 ? 0.0f : 0.85f;
+        QVERIFY(counter.findObject(param));
+        QTEST(int(counter.objects().size()), "expected");
+    }
+
+    // Nothing to count: no image, one that is not grey (refused), or an empty field.
+    void nothingToCount_data()
+    {
+        QTest::addColumn<int>("type");      // -1: no image
+        QTest::addColumn<int>("value");
+        QTest::addColumn<double>("noise");
+        QTest::newRow("nothing") << -1 << 0 << 0.0;
+        QTest::newRow("RGB") << int(CV_8UC3) << 10 << 0.0;
+        QTest::newRow("float") << int(CV_32FC1) << 10 << 0.0;
+        QTest::newRow("black") << int(CV_8UC1) << 0 << 0.0;
+        QTest::newRow("saturated") << int(CV_8UC1) << 255 << 0.0;
+        QTest::newRow("noise only") << int(CV_8UC1) << 40 << 6.0;
+    }
+    void nothingToCount()
+    {
+        QFETCH(int, type);
+        QFETCH(int, value);
+        QFETCH(double, noise);
+        ORBELIN_Vn counter;
+        if (type >= 0) {
+            cv::Mat image(480, 640, CV_MAKETYPE(CV_32F, CV_MAT_CN(type)), cv::Scalar::all(value));
+            cv::randn(image, value, noise);
+            image.convertTo(image, type);
+            counter.setImage(Tesmora::GFL, image);
+        }
+        QCOMPARE(counter.findObject(analysis_param_t()), type == CV_8UC1);
+        QCOMPARE(int(counter.objects().size()), 0);
+        QCOMPARE(counter.image(Tesmora::TAG).empty(), type != CV_8UC1);
+    }
+
+    // The field's result and its annotated image: counted cells outlined green.
+    void resultAndTagImage()
+    {
+        const SyntheticField field(SyntheticField::separatedCells(320, 240, 5, 3));
+        ORBELIN_Vn counter;
+        counter.setImage(Tesmora::GFL, field.image());
+        QVERIFY(counter.findObject(analysis_param_t()));
+        int count = 0, exponent = 0;
+        float mantissa = 0, meanSize = 0, sizeSum = 0;
+        counter.result(count, mantissa, exponent, meanSize, sizeSum);
+        QCOMPARE(count, 5);
+        QVERIFY2(std::fabs(meanSize / field.meanCellSize() - 1) < 0.05, qPrintable(QString::number(meanSize)));
+        const cv::Mat tag = counter.image(Tesmora::TAG);
+        QCOMPARE(tag.type(), CV_8UC3);
+        QCOMPARE(tag.cols, 320);
+        const cv::Vec3b colour = tag.at<cv::Vec3b>(counter.objects().front().contour.front());
+        QVERIFY2(colour[1] > 200 && colour[0] < 100 && colour[2] < 100, "outline not green");
+    }
+};
+
+QTEST_GUILESS_MAIN(AnalysisTest)
+#include "tst_Analysis.moc"
