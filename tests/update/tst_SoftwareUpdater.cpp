@@ -78,7 +78,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("number");        // prefix "ORBELIN_Vn", suffix "ovn"
         QTest::newRow("package") << "ORBELIN_Vn_0_1_4.ovn" << "0.1.4" << 14;
         QTest::newRow("copy number joins the last number") << "ORBELIN_Vn_1_0_4 (1).ovn" << "1.0.41" << 1041;
-        QTest::newRow("no digits") << "ORBELIN_Vn-demo" << "." << 0;
         QTest::newRow("too large reads as 0") << "ORBELIN_Vn_2_147_483_648" << "2.147.483.648" << 0;
         QTest::newRow("other Unicode digits are dropped")
             << QString::fromUtf8("ORBELIN_Vn_\xd9\xa3_1_0") << ".1.0" << 10;
@@ -137,11 +136,9 @@ private Q_SLOTS:
              TarMember::file(".profile", "hidden")})));
         QCOMPARE(update(), int(NoError));
         QCOMPARE(root.readFile(ProgramFolder + "/ORBELIN_Vn_1_0_4"), PackageMaker::elf("1.0.4"));
-        QCOMPARE(mode(root, ProgramFolder + "/ORBELIN_Vn_1_0_4"), 0755);
-        QCOMPARE(mode(root, "/root/loader_1_0_4"), 0755);
-        QCOMPARE(mode(root, ProgramFolder + "/Verifier"), 0755);
-        QCOMPARE(mode(root, ProgramFolder + "/libfoo.so.1"), 0755);
-        QCOMPARE(mode(root, ProgramFolder + "/notes.txt"), 0666);
+        QCOMPARE((QList<int>{mode(root, ProgramFolder + "/ORBELIN_Vn_1_0_4"), mode(root, "/root/loader_1_0_4"),
+                             mode(root, ProgramFolder + "/Verifier"), mode(root, ProgramFolder + "/libfoo.so.1"),
+                             mode(root, ProgramFolder + "/notes.txt")}), (QList<int>{0755, 0755, 0755, 0755, 0666}));
         QCOMPARE(root.readFile(ProgramFolder + "/notes.txt"), QByteArray("read me"));
         QCOMPARE(root.readFile("/etc/passwd"), QByteArray("root:x:0:0\n"));
         QCOMPARE(root.readFile("/ORBELIN/Counts/a.tif"), QByteArray("image"));
@@ -168,7 +165,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("error");
         QTest::addColumn<QString>("after");
         QTest::newRow("created") << "" << QByteArray("loader_1_0_4") << "" << int(NoError) << "loader_1_0_4";
-        QTest::newRow("switched") << "loader_1_0_3" << QByteArray("loader_1_0_4") << "" << int(NoError) << "loader_1_0_4";
         QTest::newRow("plain file left alone") << "file" << QByteArray("loader_1_0_4") << "" << int(NoError) << "file";
         // Only a whole loader name may become the link's target.
         QTest::newRow("name merely holding a loader name")
@@ -317,7 +313,6 @@ private Q_SLOTS:
         QTest::newRow("unpacks to more than the free space") << huge << QByteArray() << int(InvalidUpdateFile) << false;
         // A tar that lists one thing and unpacks another is caught by the check afterwards.
         fakeTar("unpacked: symbolic link", "--extract", "ln -s / \"$dir/root\"", InvalidUpdateFile);
-        fakeTar("unpacked: fifo", "--extract", "mkfifo \"$dir/pipe\"", InvalidUpdateFile);
         fakeTar("unpacked: set-user-id", "--extract", "echo x > \"$dir/s\"; chmod 4755 \"$dir/s\"", InvalidUpdateFile);
         fakeTar("unpacked: hard link", "--extract", "echo x > \"$dir/a\"; ln \"$dir/a\" \"$dir/b\"", InvalidUpdateFile);
         fakeTar("unpack stops half-way", "--extract", "echo half > \"$dir/ORBELIN_Vn_1_0_4\"; exit 2", InvalidUpdateFile);
@@ -330,10 +325,7 @@ private Q_SLOTS:
         demo("demo: demo program is a folder", {TarMember::folder("ORBELIN_Vn-demo/"), TarMember::file("ORBELIN_Vn-demo/x", "x")});
         demo("demo: link to /", {demoProgram, TarMember::symlink("DemoData", "/")}, false);
         demo("demo: program folder", {demoProgram, TarMember::folder("ORBELIN_Vn/"), TarMember::file("ORBELIN_Vn/x", "x")});
-        demo("demo: work folder", {demoProgram, TarMember::folder("temp/"), TarMember::file("temp/x", "x")});
-        demo("demo: backup folder", {demoProgram, TarMember::folder("restore/")});
         demo("demo: settings file", {demoProgram, TarMember::file("ORBELIN_Vn.ini", "x")});
-        demo("demo: results log", {demoProgram, TarMember::file("CountingResults.csv", "x")});
         demo("demo: program file", {demoProgram, TarMember::file("ORBELIN_Vn_1_0_3", PackageMaker::elf("fake"))});
         // A folder named loader replaced the launcher's link, and nothing started.
         demo("demo: loader folder", {demoProgram, TarMember::folder("loader/"), TarMember::file("loader/x", "x")});
@@ -395,22 +387,6 @@ private Q_SLOTS:
         QCOMPARE(QDir(root.path("/ORBELIN")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
                  QStringList{"Counts"});
         QVERIFY(!QFile::exists(root.path("/root/temp")));
-    }
-
-    void copyRecursivelyNeverOverwrites()
-    {
-        TestRoot root;
-        root.writeFile("/src/file", "new");
-        root.writeFile("/src/Folder/inner", "new");
-        root.writeFile("/dst/file", "old");
-        root.writeFile("/dst/Folder/other", "old");
-        QVERIFY(QFile::link(root.path("/src/file"), root.path("/src/link")));
-        for (const QString &name : {"file", "Folder", "missing", "link"})
-            QVERIFY(!copyRecursively(QFileInfo(root.path("/src/" + name)), QFileInfo(root.path("/dst"))));
-        QCOMPARE(root.readFile("/dst/file"), QByteArray("old"));
-        QCOMPARE(QDir(root.path("/dst")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-                 QStringList({"file", "Folder"}));
-        QVERIFY(!QFile::exists(root.path("/dst/Folder/inner")));
     }
 };
 
