@@ -40,7 +40,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("storedAfter");
         QTest::newRow("no key: default accepted and written back") << QString() << "mavek"
                                                                    << true << "mavek";
-        QTest::newRow("empty key counts as missing") << "" << "mavek" << true << "mavek";
         QTest::newRow("case matters") << "Secret7" << "secret7" << false << "Secret7";
         QTest::newRow("default refused once changed") << "Secret7" << "mavek" << false
                                                       << "Secret7";

@@ -109,7 +109,6 @@ private Q_SLOTS:
         QTest::addColumn<bool>("waits");
         QTest::newRow("nothing unwritten") << QByteArray("MemFree: 10 kB\nDirty:      0 kB\nWriteback: 5 kB\n") << false;
         QTest::newRow("unwritten data") << QByteArray("MemFree: 10 kB\nDirty:      1234 kB\n") << true;
-        QTest::newRow("no Dirty line") << QByteArray("MemFree: 10 kB\n") << true;
         QTest::newRow("no /proc/meminfo") << QByteArray() << true;
     }
     void flushWait()
