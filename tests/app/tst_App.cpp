@@ -243,8 +243,8 @@ private Q_SLOTS:
     {
         QStringList got;
         for (const auto &kv : TagParser().parse("a=1,k=a=b,junk,e=,a=2,"))
-            got << QString::fromStdString(kv.first + "=" + kv.second);
-        QCOMPARE(got, (QStringList{"a=1", "e=", "k=a=b"}));
+            got << QString::fromStdString(kv.first + ":" + kv.second);
+        QCOMPARE(got, (QStringList{"a:1", "e:", "k:a=b"}));
     }
 
     // One message of each button set and text kind.

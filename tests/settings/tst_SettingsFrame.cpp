@@ -214,7 +214,7 @@ private Q_SLOTS:
                                     << "--set=2000/2/29 12:0:00";
         QTest::newRow("01/01/1970 0:0") << QStringList{"1", "1", "1970", "0", "0"} << 0 << ""
                                         << "--set=1970/1/1 0:0:00";
-        QTest::newRow("29/02/1900") << QStringList{"29", "02", "1900", "12", "00"} << 0 << date << "";
+        QTest::newRow("29/02/2100") << QStringList{"29", "02", "2100", "12", "00"} << 0 << date << "";
         QTest::newRow("29/02/2015") << QStringList{"29", "02", "2015", "12", "00"} << 0 << date << "";
         QTest::newRow("1969") << QStringList{"31", "12", "1969", "12", "00"} << 0 << date << "";
         QTest::newRow("empty day") << QStringList{"", "01", "2016", "12", "00"} << 0 << date << "";

@@ -308,11 +308,12 @@ private Q_SLOTS:
         const TarMember demoProgram = TarMember::file("ORBELIN_Vn-demo", PackageMaker::elf("demo"));
         demo("demo: no demo program", {TarMember::file("readme", "x")});
         demo("demo: demo program is a folder", {TarMember::folder("ORBELIN_Vn-demo/"), TarMember::file("ORBELIN_Vn-demo/x", "x")});
-        demo("demo: program folder", {demoProgram, TarMember::folder("ORBELIN_Vn/"), TarMember::file("ORBELIN_Vn/x", "x")});
-        demo("demo: program file", {demoProgram, TarMember::file("ORBELIN_Vn_1_0_3", PackageMaker::elf("fake"))});
-        // A folder named loader replaced the launcher's link, and nothing started.
-        demo("demo: loader folder", {demoProgram, TarMember::folder("loader/"), TarMember::file("loader/x", "x")});
-        demo("demo: loader file name", {demoProgram, TarMember::folder("loader_1_0_4/")});
+        // Names the installed system lives by. A folder named loader replaced the launcher's
+        // link, and nothing started.
+        for (const char *name : {"loader/", "loader_1_0_4/", "ORBELIN_Vn/", "ORBELIN_Vn_1_0_3", "temp/",
+                                 "restore/", "ORBELIN_Vn.ini", "CountingResults.csv"})
+            demo(qPrintable(QString("demo: ") + name),
+                 {demoProgram, QByteArray(name).endsWith('/') ? TarMember::folder(name) : TarMember::file(name, "x")});
         QTest::newRow("demo: unpacks to more than the free space")
             << PackageMaker::oversized("ORBELIN_Vn-demo", PackageMaker::elf("demo")) << QByteArray() << Demo << false;
     }
