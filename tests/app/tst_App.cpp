@@ -416,6 +416,8 @@ private Q_SLOTS:
     {
         ProgramExit::setHandler({});
         QTimer::singleShot(0, [] { ProgramExit::exit(11); });
+        QObject bound;      // ends the loop should the status not, and goes with the test
+        QTimer::singleShot(10000, &bound, [] { QCoreApplication::exit(-1); });
         const int status = QCoreApplication::exec();
         ProgramExit::setHandler([this](int status) { m_Status = status; });
         QCOMPARE(status, 11);
