@@ -1,15 +1,11 @@
 #include "PackageMaker.h"
 
-#include <QDir>
-#include <QDirIterator>
-#include <QFile>
 #include <QProcess>
 #include <QStorageInfo>
 #include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstring>
-#include <sys/stat.h>
 
 namespace PackageMaker {
 
@@ -85,30 +81,26 @@ QByteArray oversized(const QByteArray &name, const QByteArray &data)
     return tar.readAllStandardOutput();
 }
 
-QMap<QString, QString> snapshot(const QString &folder, const QStringList &skip)
+QStringList snapshot(const QString &folder, const QStringList &skip)
 {
-    QMap<QString, QString> result;
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QString relative = path.mid(folder.size());
-        struct stat st;
-        if (std::any_of(skip.begin(), skip.end(), [&](const QString &s) {
-                return relative == s || relative.startsWith(s + QLatin1Char('/'));
-            }) || ::lstat(QFile::encodeName(path).constData(), &st) != 0)
-            continue;
-        QString value = QString::number(st.st_mode, 8);
-        if (S_ISLNK(st.st_mode)) {
-            value += QStringLiteral(" -> ") + QFile::symLinkTarget(path);
-        } else if (S_ISREG(st.st_mode)) {
-            QFile file(path);
-            file.open(QIODevice::ReadOnly);
-            value += QLatin1Char(' ') + QString::fromLatin1(file.readAll());
-        }
-        result.insert(relative, value);
+    // Folders by name and mode only: their times change as the unpack folder comes and goes.
+    QProcess find;
+    find.start(QStringLiteral("find"), {folder, QStringLiteral("-mindepth"), QStringLiteral("1"),
+                                        QStringLiteral("-type"), QStringLiteral("d"),
+                                        QStringLiteral("-printf"), QStringLiteral("/%P %M\\n"),
+                                        QStringLiteral("-o"), QStringLiteral("-printf"),
+                                        QStringLiteral("/%P %M %s %l %T@\\n")});
+    if (!find.waitForFinished(60000) || find.exitCode() != 0)
+        qFatal("find cannot list a folder");
+    QStringList entries;
+    for (const QString &entry : QString::fromUtf8(find.readAllStandardOutput()).split('\n')) {
+        if (!entry.isEmpty() && std::none_of(skip.begin(), skip.end(), [&](const QString &s) {
+                return entry.startsWith(s + ' ') || entry.startsWith(s + '/');
+            }))
+            entries << entry;
     }
-    return result;
+    entries.sort();
+    return entries;
 }
 
 } // namespace PackageMaker

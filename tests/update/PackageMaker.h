@@ -2,8 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
-#include <QMap>
-#include <QString>
+#include <QStringList>
 
 // Builds gzip tar packages member by member, hostile ones included (links, device files,
 // "../" and absolute names, set-user-id bits), without touching the file system.
@@ -39,8 +38,8 @@ QByteArray oversized(const QByteArray &name, const QByteArray &data);
 // The start of an ELF program, enough for the program test.
 inline QByteArray elf(const QByteArray &tag) { return QByteArray("\x7f" "ELF\x02\x01\x01\n", 8) + tag; }
 
-// Every entry below a folder (not following links): relative path -> kind, mode, size,
-// content or link target. Two snapshots compare equal when nothing changed.
-QMap<QString, QString> snapshot(const QString &folder, const QStringList &skip = {});
+// Every entry below a folder (not following links), with its kind, mode, size, link target
+// and, for all but folders, the time it was last written; equal when nothing changed.
+QStringList snapshot(const QString &folder, const QStringList &skip = {});
 
 } // namespace PackageMaker

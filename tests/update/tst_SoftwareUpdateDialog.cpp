@@ -1,83 +1,46 @@
 #include "PackageMaker.h"
-#include "PrivateProfile.h"
 #include "Resources.h"
 #include "SoftwareUpdateDialog.h"
 #include "TestRoot.h"
+#include "Touch.h"
 #include "Volumes.h"
-
-#include <QPushButton>
-#include <QtTest>
-
-namespace {
-
-QString read(const char *section, const char *key)
-{
-    std::string value;
-    ReadPrivateProfileString(section, key, "<missing>", value, "/root/ORBELIN_Vn/ORBELIN_Vn.ini");
-    return QString::fromStdString(value);
-}
-
-} // namespace
 
 class SoftwareUpdateDialogTest : public QObject
 {
     Q_OBJECT
 
-private:
-    static void click(QWidget *dialog, const char *name)
-    {
-        auto *button = dialog->findChild<QPushButton *>(name);
-        QVERIFY2(button && button->isVisible() && button->isEnabled(), name);
-        QTest::mouseClick(button, Qt::LeftButton);
-    }
-
 private Q_SLOTS:
-    void initTestCase()
-    {
-        Resources::init();
-    }
+    void initTestCase() { Resources::init(); }
 
+    // The package offered for the running 1.0.2: the internal disk first, then the first
+    // stick holding packages.
     void search_data()
     {
         QTest::addColumn<QStringList>("sticks");
         QTest::addColumn<QStringList>("files");         // "/" at the end: a folder; "a -> b": a link
-        QTest::addColumn<QString>("program");           // running program; "a -> b" for a link
         QTest::addColumn<QString>("offered");
-        const QString v102 = "ORBELIN_Vn_1_0_2";
-        QTest::newRow("no stick") << QStringList() << QStringList() << v102 << "";
-        QTest::newRow("older package offered first in name order")
-            << QStringList{"USB"}
-            << QStringList{"/media/USB/ORBELIN_Vn_1_0_3.ovn", "/media/USB/ORBELIN_Vn_1_0_1.ovn"}
-            << v102 << "/media/USB/ORBELIN_Vn_1_0_1.ovn";
         QTest::newRow("only the running version")
-            << QStringList{"USB"} << QStringList{"/media/USB/ORBELIN_Vn_1_0_2.ovn"} << v102 << "";
+            << QStringList{"USB"} << QStringList{"/media/USB/ORBELIN_Vn_1_0_2.ovn"} << "";
         QTest::newRow("only the first volume holding packages is searched")
             << QStringList{"A", "B"}
-            << QStringList{"/media/A/ORBELIN_Vn_1_0_2.ovn", "/media/B/ORBELIN_Vn_1_0_4.ovn"} << v102 << "";
+            << QStringList{"/media/A/ORBELIN_Vn_1_0_2.ovn", "/media/B/ORBELIN_Vn_1_0_4.ovn"} << "";
         QTest::newRow("a volume without packages is passed over")
             << QStringList{"A", "B"} << QStringList{"/media/A/readme.txt", "/media/B/ORBELIN_Vn_1_0_4.ovn"}
-            << v102 << "/media/B/ORBELIN_Vn_1_0_4.ovn";
+            << "/media/B/ORBELIN_Vn_1_0_4.ovn";
         QTest::newRow("internal disk comes first")
             << QStringList{"USB"} << QStringList{"/ORBELIN_Vn_1_0_5.ovn", "/media/USB/ORBELIN_Vn_1_0_4.ovn"}
-            << v102 << "/ORBELIN_Vn_1_0_5.ovn";
-        QTest::newRow("name matched without regard to case")
-            << QStringList{"USB"} << QStringList{"/media/USB/orbelin_vn_1_0_4.OVN"}
-            << v102 << "/media/USB/orbelin_vn_1_0_4.OVN";
+            << "/ORBELIN_Vn_1_0_5.ovn";
         // A link on a stick could point anywhere on the instrument.
         QTest::newRow("only plain files at the top of the stick")
             << QStringList{"USB"}
             << QStringList{"/media/USB/ORBELIN_Vn_1_0_4.ovn -> /root/ORBELIN_Vn/ORBELIN_Vn.ini",
                            "/media/USB/ORBELIN_Vn_1_0_5.ovn/", "/media/USB/Updates/ORBELIN_Vn_1_0_6.ovn"}
-            << v102 << "";
-        QTest::newRow("program started through a link")
-            << QStringList{"USB"} << QStringList{"/media/USB/ORBELIN_Vn_1_0_3.ovn"}
-            << "ORBELIN_Vn -> ORBELIN_Vn_1_0_3" << "";
+            << "";
     }
     void search()
     {
         QFETCH(QStringList, sticks);
         QFETCH(QStringList, files);
-        QFETCH(QString, program);
         QFETCH(QString, offered);
         TestRoot root;
         root.writeFile("/root/ORBELIN_Vn/ORBELIN_Vn.ini", "x");
@@ -90,19 +53,16 @@ private Q_SLOTS:
             else
                 root.writeFile(file, "package");
         }
-        const QStringList link = program.split(" -> ");
-        root.writeFile("/opt/" + link.last(), PackageMaker::elf("p"));
-        if (link.size() == 2)
-            QVERIFY(QFile::link(root.path("/opt/" + link.last()), root.path("/opt/" + link.first())));
+        root.writeFile("/opt/ORBELIN_Vn_1_0_2", PackageMaker::elf("p"));
         Volumes volumes(root, sticks);
         QFileInfo file;
-        QCOMPARE(checkNewSoftware(file, root.path("/opt/" + link.first())), !offered.isEmpty());
+        QCOMPARE(checkNewSoftware(file, root.path("/opt/ORBELIN_Vn_1_0_2")), !offered.isEmpty());
         if (!offered.isEmpty())
             QCOMPARE(file.absoluteFilePath(), root.path(offered));
     }
 
-    // Only Restart after an installation leaves the dialog accepted; every other way out
-    // leaves the instrument as it was.
+    // Every way out but Restart after an installation leaves the instrument as it was;
+    // installing is the update journey's.
     void wayOut_data()
     {
         QTest::addColumn<QByteArray>("package");
@@ -113,14 +73,12 @@ private Q_SLOTS:
         QTest::newRow("no package") << QByteArray() << 1 << int(UpdateNotDetected);
         QTest::newRow("cancelled") << good << 1 << int(UpdateFound);
         QTest::newRow("damaged package") << good.left(good.size() / 2) << 2 << int(UpdateFailure);
-        QTest::newRow("installed") << good << 2 << int(UpdateComplete);
     }
     void wayOut()
     {
         QFETCH(QByteArray, package);
         QFETCH(int, presses);
         QFETCH(int, shown);
-        const bool installed = shown == UpdateComplete;
         TestRoot root;
         root.writeFile("/root/ORBELIN_Vn/ORBELIN_Vn.ini", "[Security]\nEnable=False\n");
         // This program's folder is the one the dialog installs into.
@@ -129,43 +87,28 @@ private Q_SLOTS:
         if (!package.isEmpty())
             root.writeFile("/media/USB/ORBELIN_Vn_1_0_4.ovn", package);
         Volumes volumes(root, {"USB"});
-        Volumes::setMeminfo(root, 120, 0);
         SoftwareUpdateDialog dialog;
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         for (int i = 0; i < presses; ++i)
             click(&dialog, "BUTTON_OK");
-        if (installed) {
-            QTRY_COMPARE_WITH_TIMEOUT(read("Software version", "Value"), QString("1.0.4"), 30000);
-            QVERIFY2(QRegularExpression("^\\d\\d [A-Z]{3} \\d{4} \\d\\d:\\d\\d$")
-                         .match(read("Software Update", "Last Update")).hasMatch(),
-                     qPrintable(read("Software Update", "Last Update")));
-            // Unwritten data: the dialog keeps waiting, and nothing closes it meanwhile.
-            QTest::qWait(3 * SoftwareUpdateDialog::FlushPollMs);
-            QCOMPARE(dialog.messageType(), UpdateInProgress);
-            dialog.reject();
-            QVERIFY(dialog.isVisible());
-            Volumes::setMeminfo(root, 0, 40);
-        }
         QTRY_COMPARE_WITH_TIMEOUT(int(dialog.messageType()), shown, 30000);
-        click(&dialog, installed ? "BUTTON_OK" : "BUTTON_CANCEL");
-        QCOMPARE(dialog.result(), int(installed ? QDialog::Accepted : QDialog::Rejected));
-        QCOMPARE(read("Software version", "Value"), QString(installed ? "1.0.4" : "<missing>"));
-        QCOMPARE(root.readFile("/root/ORBELIN_Vn/ORBELIN_Vn_1_0_4"), installed ? PackageMaker::elf("1.0.4") : QByteArray());
-        QCOMPARE(QFile::exists(root.path("/root/restore")), installed);
+        click(&dialog, "BUTTON_CANCEL");
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QCOMPARE(iniValue("Software version", "Value"), QString("<missing>"));
+        QVERIFY(!QFile::exists(root.path("/root/ORBELIN_Vn/ORBELIN_Vn_1_0_4")));
+        QVERIFY(!QFile::exists(root.path("/root/restore")));
     }
 
     // The wait for the disks ends once a reading says nothing is unwritten, or after its
-    // bound. Before, it read "/proc/meminfo" again and again without pause or end.
+    // bound; nothing closes the dialog meanwhile. Before, it read "/proc/meminfo" again and
+    // again without pause or end.
     void flushWait_data()
     {
         QTest::addColumn<QByteArray>("meminfo");    // none when null
         QTest::addColumn<bool>("waits");
         QTest::newRow("nothing unwritten") << QByteArray("MemFree: 10 kB\nDirty:      0 kB\nWriteback: 5 kB\n") << false;
         QTest::newRow("unwritten data") << QByteArray("MemFree: 10 kB\nDirty:      1234 kB\n") << true;
-        QTest::newRow("not a number reads as 0") << QByteArray("Dirty: many kB\n") << false;
-        QTest::newRow("no Dirty line") << QByteArray("MemFree: 10 kB\n") << true;
-        QTest::newRow("no line end") << QByteArray("Dirty: 0 kB") << true;
         QTest::newRow("no /proc/meminfo") << QByteArray() << true;
     }
     void flushWait()
@@ -180,8 +123,11 @@ private Q_SLOTS:
         dialog.setMessageType(UpdateInProgress);
         QElapsedTimer clock;
         clock.start();
+        dialog.show();
         dialog.slotUpdated(true, NoError);
         QCOMPARE(dialog.messageType(), waits ? UpdateInProgress : UpdateComplete);
+        dialog.reject();
+        QCOMPARE(dialog.isVisible(), waits);
         QTRY_COMPARE(dialog.messageType(), UpdateComplete);
         QVERIFY(!waits || clock.elapsed() >= 300);
         SoftwareUpdateDialog::setFlushWaitMs(SoftwareUpdateDialog::DefaultFlushWaitMs);
