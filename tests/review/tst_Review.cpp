@@ -307,7 +307,8 @@ private Q_SLOTS:
             << "400|100 100 100 100|5.00 x 10e6 cells/mL|3.0 \u00b5m|5";
         // Without a factor the concentration divided by 0 or took the logarithm of 0.
         QTest::newRow("no volume factor") << QStringList{"01,120,5,0,2"} << "120|120||5.0 \u00b5m|2";
-        QTest::newRow("no dilution factor") << QStringList{"01,120,5,0.0001,0"} << "120|120||5.0 \u00b5m|";
+        QTest::newRow("no dilution factor") << QStringList{"01,120,5,0.0001,0"}
+                                            << "120|120||5.0 \u00b5m|";
         // Two browsable images: the volume is 2 x 0.0001 mL.
         QTest::newRow("unreadable image counts 0") << QStringList{"01,50,3,0.0001,2", "02"}
             << "50|50 0|5.00 x 10e5 cells/mL|3.0 \u00b5m|2";

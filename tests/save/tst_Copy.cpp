@@ -31,7 +31,8 @@ private Q_SLOTS:
             content[i] = char((i * 7 + i / 1024) & 0xff);
         const QString source = QStringLiteral("/ORBELIN/Hefe \u00e4\u00f6/01_RAW.tif");
         QVERIFY(root.writeFile(source, content) && root.mkdir("/media/USB"));
-        QVERIFY(existingTarget < 0 || root.writeFile("/media/USB/01.tif", QByteArray(existingTarget, 'x')));
+        QVERIFY(existingTarget < 0
+                || root.writeFile("/media/USB/01.tif", QByteArray(existingTarget, 'x')));
         const mode_t mask = ::umask(0);
         const int result = copy(source.toUtf8().constData(), "/media/USB/01.tif");
         ::umask(mask);
