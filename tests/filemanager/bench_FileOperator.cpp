@@ -127,7 +127,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);     // the media monitor is a widget
     const int rounds = argc > 1 && argv[1][0] != '-' ? std::max(1, std::atoi(argv[1])) : 5;
     s_Root.reset(new TestRoot);
-    std::unique_ptr<Volumes> volumes(new Volumes(*s_Root, {}));
+    Volumes volumes(*s_Root, {});
     makeTrees();
 
     // Registered round by round, so the methods alternate, and each round starts with the
@@ -146,7 +146,5 @@ int main(int argc, char **argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     printSummary();
-    volumes.reset();
-    s_Root.reset();
     return 0;
 }
