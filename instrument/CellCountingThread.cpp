@@ -25,10 +25,11 @@ void CellCountingThread::run()
         }
     }
     const bool ok = m_Counter && m_Counter->findObject(m_Param);
-    // The place is free before the report, so the next field can start at once.
-    if (m_Places) {
+    if (m_Places)
         --m_Places->running;
-        m_Places->free.release();
-    }
     emit signalCellCountingCompleted(m_Index, ok);
+    // Given back after the report: whoever holds every place knows that no analysis
+    // still reports to it.
+    if (m_Places)
+        m_Places->free.release();
 }

@@ -17,7 +17,7 @@ struct analysis_places_t
 };
 
 // The analysis of one counting field: runs the field's cell counter on the image stored
-// in it, then gives back its place among the analyses that may run at once and reports.
+// in it, reports, then gives back its place among the analyses that may run at once.
 class CellCountingThread : public QThread
 {
     Q_OBJECT

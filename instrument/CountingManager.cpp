@@ -59,7 +59,7 @@ CountingManager::~CountingManager()
 {
     requestInterruption();
     wait();
-    // Analyses still running hold places; they give them back as they end.
+    // Analyses still running hold places; they give them back once they have reported.
     m_Places.free.acquire(MaxAnalysisThreads);
     m_Places.free.release(MaxAnalysisThreads);
 }
