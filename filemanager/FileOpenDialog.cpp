@@ -89,7 +89,9 @@ void FileOpenDialog::slotCurrentItemChanged(const QString &path)
         return;
     for (int p = 1; p < parts.size(); ++p) {
         for (int c = 0; c < target->childCount(); ++c) {
-            if (target->child(c)->text(0) == parts.at(p)) {
+            // By the name on disk: the row's text shows foreign bytes as U+FFFD.
+            const auto *node = dynamic_cast<const fs::FileSystemItem *>(target->child(c));
+            if (node && node->item().name == parts.at(p)) {
                 target = target->child(c);
                 break;
             }

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "DiskAccess.h"
+
 #include <QFileInfo>
 #include <QMetaType>
 #include <QStringList>
 #include <QThread>
+
+#include <memory>
 
 // The file manager's clipboard and one paste job.
 struct file_operations_t
@@ -28,6 +32,11 @@ Q_DECLARE_METATYPE(FileOperationPasteError)
 // paths. Every target is made through the destination folder opened at the start, so
 // nothing is written outside the volume the paste started on; when that volume is no
 // longer mounted where it was, the paste stops with error 3 and a cut removes nothing.
+// Each source is opened at the start too and read, and for a cut removed, only through
+// that: folders are walked by their raw names, and nothing is removed once the source's
+// volume is no longer the one mounted where it was (a stick swapped for another of the
+// same name); what was not removed stays, and the paste ends with error 4. A folder that
+// cannot be listed is not copied, like a file that cannot be read.
 // Links are followed: what a link points to is copied, each real folder at most once per
 // clipboard entry (loops end); a cut removes the link itself, never what it points to.
 class FileOperator : public QThread
@@ -69,14 +78,17 @@ protected:
 
 private:
     struct Job;
+    struct Source;
 
-    static void size(const QString &path, Job *job, int *count, quint64 *bytes);
-    bool copyInto(const QString &source, int folder, const QString &name, bool viaLink,
-                  Job *job, QStringList *copied);
-    bool copyFolder(const QString &source, int folder, const QString &name, bool viaLink,
-                    Job *job, QStringList *copied);
-    static bool volumeAttached(Job *job);
-    static void removeCopied(const QStringList &copied);
+    static std::unique_ptr<Source> openSource(const QString &path);
+    static void size(int from, const DiskAccess::Entry &entry, Job *job, int *count,
+                     quint64 *bytes, int depth);
+    bool copyInto(Source *source, int from, const DiskAccess::Entry &entry,
+                  const QByteArray &relative, int folder, const QByteArray &name, bool viaLink,
+                  Job *job, int depth);
+    bool copyFolder(Source *source, int in, const QByteArray &relative, int folder,
+                    const QByteArray &name, bool viaLink, Job *job, int depth);
+    static bool removeCopied(Source *source);
     static long meminfoValue(const QString &field);
 
     int m_Mode;

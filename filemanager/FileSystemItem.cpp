@@ -114,14 +114,13 @@ void FileSystemItem::watch()
 void FileSystemItem::addItem(const QString &name)
 {
     const QString path = DiskAccess::join(m_FilePath, name);
-    const QFileInfo info(SystemPaths::map(path));
-    if (!info.exists())
+    if (!DiskAccess::exists(path))
         return;
     auto *node = new FileSystemItem;
     addChild(node);
     node->m_FilePath = path;
     node->m_Name = name;
-    if (info.isDir()) {
+    if (DiskAccess::isFolder(path)) {
         node->m_Type = Folder;
         node->setIcon(0, folderIcon());
         node->watch();
@@ -130,10 +129,11 @@ void FileSystemItem::addItem(const QString &name)
         node->setIcon(0, fileIcon());
     }
     node->m_IsChild = true;
-    node->setText(0, name);
+    const QString shown = DiskAccess::displayName(name);
+    node->setText(0, shown);
     if (node->treeWidget() && node->m_Type == File)
         node->setHidden(true);
-    node->setSizeHint(0, rowSizeHint(name));
+    node->setSizeHint(0, rowSizeHint(shown));
 }
 
 void FileSystemItem::removeItem(const QString &name)

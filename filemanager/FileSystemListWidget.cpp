@@ -50,14 +50,27 @@ QString FileSystemListWidget::pathOf(int row) const
 {
     if (row < 0 || row >= m_Entries.size())
         return QString();
-    return SystemPaths::unmap(m_Entries.at(row).filePath());
+    return m_Entries.at(row).path;
 }
 
 void FileSystemListWidget::addRow(const QFileInfo &entry, const QIcon &icon)
 {
-    auto *row = new QListWidgetItem(icon, entry.fileName(), this);
-    row->setToolTip(entry.fileName());
-    m_Entries << entry;
+    addRow(Row{SystemPaths::unmap(entry.filePath()), entry.isDir()}, icon);
+}
+
+void FileSystemListWidget::addRow(const Row &row, const QIcon &icon)
+{
+    const QString name = DiskAccess::displayName(DiskAccess::fileName(row.path));
+    auto *item = new QListWidgetItem(icon, name, this);
+    item->setToolTip(name);
+    m_Entries << row;
+}
+
+bool FileSystemListWidget::isImageName(const QString &name) const
+{
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot >= 0 && m_ImageSuffixes.contains(name.mid(dot + 1))
+        && (m_NameFilters.isEmpty() || QDir::match(m_NameFilters, DiskAccess::displayName(name)));
 }
 
 void FileSystemListWidget::slotCurrentItemChanged(const QString &path, bool)
@@ -68,15 +81,25 @@ void FileSystemListWidget::slotCurrentItemChanged(const QString &path, bool)
     if (path.isEmpty())
         return;
     static const QIcon folderIcon(QStringLiteral(":/FileManager/folder.png"));
-    const QDir dir(SystemPaths::map(path));
-    const QFileInfoList folders = dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QFileInfo &folder : folders)
-        addRow(folder, folderIcon);
+    // By raw names, so names written by another computer are listed too.
+    QStringList folders;
+    QStringList files;
+    const QStringList names = DiskAccess::list(path);
+    for (const QString &name : names) {
+        const QString entry = DiskAccess::join(path, name);
+        if (DiskAccess::isFolder(entry))
+            folders << name;
+        else if (isImageName(name))
+            files << name;
+    }
+    folders.sort();
+    files.sort();
+    for (const QString &name : qAsConst(folders))
+        addRow(Row{DiskAccess::join(path, name), true}, folderIcon);
     if (m_ViewType == VIEW_FILES) {
-        const QFileInfoList files = dir.entryInfoList(m_NameFilters, QDir::Files, QDir::Name);
-        for (const QFileInfo &file : files) {
-            if (file.isFile() && m_ImageSuffixes.contains(file.suffix()))
-                addRow(file, imageIcon(file.filePath()));
+        for (const QString &name : qAsConst(files)) {
+            const QString entry = DiskAccess::join(path, name);
+            addRow(Row{entry, false}, imageIcon(SystemPaths::map(entry)));
         }
         if (count() > 0)
             setCurrentRow(0);
@@ -94,12 +117,12 @@ bool FileSystemListWidget::open(QString &path)
         }
         return false;
     }
-    const QFileInfo entry = m_Entries.at(row);
-    if (entry.isDir()) {
-        slotCurrentItemChanged(SystemPaths::unmap(entry.filePath()));
+    const Row entry = m_Entries.at(row);
+    if (entry.folder) {
+        slotCurrentItemChanged(entry.path);
         return false;
     }
-    path = SystemPaths::unmap(entry.filePath());
+    path = entry.path;
     return true;
 }
 

@@ -43,11 +43,19 @@ Q_SIGNALS:
     void signalCurrentItemChanged(const QString &path);
 
 private:
+    struct Row
+    {
+        QString path;               // instrument path
+        bool folder = false;
+    };
+
     void addRow(const QFileInfo &entry, const QIcon &icon);
+    void addRow(const Row &row, const QIcon &icon);
+    bool isImageName(const QString &name) const;
 
     QStringList m_NameFilters;
     QStringList m_ImageSuffixes;
-    QList<QFileInfo> m_Entries;     // real paths, one per row
+    QList<Row> m_Entries;           // one per row
     EViewType m_ViewType;
     QString m_CurrentFolder;
 };

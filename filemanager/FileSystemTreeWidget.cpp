@@ -3,6 +3,7 @@
 #include "DiskAccess.h"
 #include "FileSystemItem.h"
 #include "FolderWatch.h"
+#include "MessageDlg.h"
 #include "SystemPaths.h"
 
 #include <QDebug>
@@ -12,6 +13,10 @@
 #include <QKeyEvent>
 
 namespace {
+
+const char DeleteFailedText[] =
+    "<p><b>Error!</b><br/><br/>Some files could not be deleted.<br/>"
+    "They were left where they were.</p>";
 
 // Folders directly under a folder, by the file manager's listing rules.
 QStringList subfolders(const QString &folder, const QStringList &nameFilters = QStringList())
@@ -212,10 +217,13 @@ void FileSystemTreeWidget::erase(const QString &path)
     for (const fs::FileSystemItem *node : qAsConst(m_TopLevelNodes))
         insideVolume = insideVolume
             || (path != node->filePath() && DiskAccess::contains(node->filePath(), path));
-    if (!insideVolume || !DiskAccess::entryExists(path))
+    if (!insideVolume || !DiskAccess::entryExists(path) || DiskAccess::remove(path))
         return;
-    if (!DiskAccess::remove(path))
-        qDebug() << Q_FUNC_INFO << "cannot remove all of" << path;
+    qDebug() << Q_FUNC_INFO << "cannot remove all of" << path;
+    MessageDlg message;
+    message.setMessage(QString::fromLatin1(DeleteFailedText));
+    message.setMessageButtonVisibility(MSG_BUTTON_OK);
+    message.exec();
 }
 
 void FileSystemTreeWidget::keyReleaseEvent(QKeyEvent *event)

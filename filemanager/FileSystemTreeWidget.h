@@ -34,7 +34,8 @@ public:
     bool paste();
     // Deletes the current row's file or folder; a volume row stays.
     void erase();
-    // Deletes exactly this path, when it still exists and lies inside a volume row.
+    // Deletes exactly this path, when it still exists and lies inside a volume row, without
+    // leaving the file system it is on; says so when not all of it could be deleted.
     void erase(const QString &path);
 
     file_operations_t clipboard() const { return m_Clipboard; }

@@ -1,5 +1,6 @@
 #include "MediaMonitor.h"
 
+#include "DiskAccess.h"
 #include "ExternalProgram.h"
 #include "SystemPaths.h"
 
@@ -13,6 +14,8 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -110,26 +113,32 @@ bool isOctal(char c)
     return c >= '0' && c <= '7';
 }
 
-bool removeTreeReal(const QString &real, const QString &folder, dev_t fileSystem,
-                    const QSet<QString> &mountPoints, int depth)
+// Empties and removes the entry name of an open folder, through open folders all the way
+// down, so a folder swapped for a link meanwhile is not followed.
+bool removeTreeAt(int parent, const QByteArray &name, const QString &path, dev_t fileSystem,
+                  const QSet<QString> &mountPoints, int depth)
 {
     struct stat st;
-    const QByteArray path = QFile::encodeName(real);
-    if (::lstat(path.constData(), &st) != 0)
-        return false;
+    if (::fstatat(parent, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT;
     if (!S_ISDIR(st.st_mode))
-        return ::unlink(path.constData()) == 0;
-    if (st.st_dev != fileSystem || mountPoints.contains(folder) || depth > MaxTreeDepth) {
-        qDebug() << Q_FUNC_INFO << "kept" << folder;
+        return ::unlinkat(parent, name.constData(), 0) == 0 || errno == ENOENT;
+    if (st.st_dev != fileSystem || mountPoints.contains(path) || depth > MaxTreeDepth) {
+        qDebug() << Q_FUNC_INFO << "kept" << path;
         return false;
     }
-    bool all = true;
-    const QStringList names = QDir(real).entryList(
-        QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Unsorted);
-    for (const QString &name : names)
-        all = removeTreeReal(real + QLatin1Char('/') + name, folder + QLatin1Char('/') + name,
-                             fileSystem, mountPoints, depth + 1) && all;
-    return all && ::rmdir(path.constData()) == 0;
+    const int fd = ::openat(parent, name.constData(),
+                            O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat opened;
+    QList<QByteArray> names;
+    bool all = fd >= 0 && ::fstat(fd, &opened) == 0 && opened.st_dev == st.st_dev
+        && opened.st_ino == st.st_ino && DiskAccess::readFolder(fd, &names);
+    for (const QByteArray &entry : qAsConst(names))
+        all = removeTreeAt(fd, entry, path + QLatin1Char('/') + DiskAccess::decodeName(entry),
+                           fileSystem, mountPoints, depth + 1) && all;
+    if (fd >= 0)
+        ::close(fd);
+    return all && ::unlinkat(parent, name.constData(), AT_REMOVEDIR) == 0;
 }
 
 } // namespace
@@ -296,7 +305,18 @@ bool MediaMonitor::removeTree(const QString &folder, quint64 fileSystem)
     for (const MountEntry &line : table)
         mountPoints.insert(QDir::cleanPath(line.mountPoint));
     const QString clean = QDir::cleanPath(folder);
-    return removeTreeReal(SystemPaths::map(clean), clean, dev_t(fileSystem), mountPoints, 0);
+    const int slash = clean.lastIndexOf(QLatin1Char('/'));
+    const QByteArray name = DiskAccess::encodeName(clean.mid(slash + 1));
+    if (slash < 0 || name.isEmpty())
+        return false;
+    const QString parent = slash == 0 ? QStringLiteral("/") : clean.left(slash);
+    const int fd = ::open(DiskAccess::realPath(parent).constData(),
+                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT;
+    const bool gone = removeTreeAt(fd, name, clean, dev_t(fileSystem), mountPoints, 0);
+    ::close(fd);
+    return gone;
 }
 
 void MediaMonitor::setProgramTimeout(int ms)

@@ -53,13 +53,12 @@ bool copyBytes(int in, int out, off_t sizeHint)
     }
 }
 
-// folder is AT_FDCWD for a full target path.
-int copyFile(const char *source, int folder, const char *target, bool mayExist)
+// sourceFolder and folder are AT_FDCWD for full paths.
+int copyFile(int sourceFolder, const char *source, int folder, const char *target, bool mayExist)
 {
     if (!source || !target)
         return -1;
-    const std::string from = SystemPaths::map(std::string(source));
-    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    const int in = ::openat(sourceFolder, source, O_RDONLY | O_CLOEXEC);
     struct stat inStat;
     if (in < 0 || ::fstat(in, &inStat) != 0 || S_ISDIR(inStat.st_mode)) {
         qDebug() << Q_FUNC_INFO << "cannot read" << source << std::strerror(errno);
@@ -99,13 +98,14 @@ int copyFile(const char *source, int folder, const char *target, bool mayExist)
 
 int copy(const char *source, const char *target)
 {
-    if (!target)
+    if (!source || !target)
         return -1;
+    const std::string from = SystemPaths::map(std::string(source));
     const std::string to = SystemPaths::map(std::string(target));
-    return copyFile(source, AT_FDCWD, to.c_str(), true);
+    return copyFile(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), true);
 }
 
-int copyAt(const char *source, int folder, const char *name)
+int copyAt(int sourceFolder, const char *sourceName, int folder, const char *name)
 {
-    return copyFile(source, folder, name, false);
+    return copyFile(sourceFolder, sourceName, folder, name, false);
 }

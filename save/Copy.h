@@ -8,6 +8,7 @@
 // leaves no target behind, neither empty nor partial.
 int copy(const char *source, const char *target);
 
-// The same into an open folder: name is a new entry of that folder (an entry of that name
-// already there fails the copy and is left as it is).
-int copyAt(const char *source, int folder, const char *name);
+// The same from the entry sourceName of the open folder sourceFolder into an open folder:
+// names are raw bytes; name is a new entry of that folder (an entry of that name already
+// there fails the copy and is left as it is).
+int copyAt(int sourceFolder, const char *sourceName, int folder, const char *name);

@@ -1,3 +1,4 @@
+#include "DiskAccess.h"
 #include "FileOpenDialog.h"
 #include "FileOperationDialog.h"
 #include "FileOperator.h"
@@ -21,13 +22,83 @@
 
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <functional>
 #include <memory>
+#include <sys/fsuid.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 using fs::FileSystemItem;
+
+namespace {
+
+// A user other than root: it may read and write what is open to all, and nothing else.
+const uid_t OtherUser = 65534;
+
+// Runs work as OtherUser in a thread of its own (and the threads it starts), as the file
+// checks go: the file-system user of a thread is its own.
+bool asOtherUser(const std::function<void()> &work)
+{
+    bool switched = false;
+    std::thread([&]() {
+        ::setfsuid(OtherUser);
+        switched = ::setfsuid(uid_t(-1)) == OtherUser;
+        if (switched)
+            work();
+    }).join();
+    return switched;
+}
+
+// Everything below a real folder (itself included) readable and writable by everyone.
+void openToAll(const QString &real)
+{
+    ::chmod(QFile::encodeName(real).constData(), 0777);
+    QDirIterator it(real, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot
+                              | QDir::NoSymLinks, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        ::chmod(QFile::encodeName(path).constData(), it.fileInfo().isDir() ? 0777 : 0666);
+    }
+}
+
+// Writes a file under a real folder by raw bytes, making the folders on the way.
+bool writeRaw(const QString &realRoot, const QByteArray &path, const QByteArray &content)
+{
+    QByteArray real = QFile::encodeName(realRoot);
+    const QList<QByteArray> steps = path.split('/');
+    for (int i = 0; i < steps.size(); ++i) {
+        if (steps.at(i).isEmpty())
+            continue;
+        real += '/' + steps.at(i);
+        if (i + 1 < steps.size())
+            ::mkdir(real.constData(), 0755);
+    }
+    QFile file;
+    const int fd = ::open(real.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0 || !file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
+        return false;
+    return file.write(content) == content.size();
+}
+
+QByteArray readRaw(const QString &realRoot, const QByteArray &path)
+{
+    QFile file;
+    const int fd = ::open((QFile::encodeName(realRoot) + path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        return "(none)";
+    return file.readAll();
+}
+
+bool existsRaw(const QString &realRoot, const QByteArray &path)
+{
+    struct stat st;
+    return ::lstat((QFile::encodeName(realRoot) + path).constData(), &st) == 0;
+}
+
+} // namespace
 
 // The file manager on a data folder and two sticks: the paste worker, the tree nodes, the
 // tree, the paste's progress dialog and the chooser.
@@ -76,8 +147,12 @@ private:
     // Every file below a folder, hidden ones included: relative path -> content.
     QMap<QString, QByteArray> contents(const QString &folder) const
     {
+        return realContents(m_Root->path(folder));
+    }
+
+    static QMap<QString, QByteArray> realContents(const QString &real)
+    {
         QMap<QString, QByteArray> result;
-        const QString real = m_Root->path(folder);
         QDirIterator it(real, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
         while (it.hasNext()) {
             QFile file(it.next());
@@ -331,6 +406,119 @@ private Q_SLOTS:
         QCOMPARE(contents("/ORBELIN"), before);
     }
 
+    void swappedSourceKeepsItsFiles_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<bool>("remount");     // else: the folder renamed, another made
+        QTest::addColumn<bool>("firstStays");  // the first stick's files stay where they were
+        QTest::newRow("stick swapped") << "/media/USB/Data" << true << true;
+        QTest::newRow("stick swapped, its row cut") << "/media/USB" << true << true;
+        QTest::newRow("folder replaced on the same stick") << "/media/USB (1)/Data" << false
+                                                           << false;
+    }
+    // Before: the cut went on by path, so once another stick of the same label was mounted
+    // in the pulled one's place, its files were copied and then removed, and the paste
+    // reported completion.
+    void swappedSourceKeepsItsFiles()
+    {
+        QFETCH(QString, source);
+        QFETCH(bool, remount);
+        QFETCH(bool, firstStays);
+        const QString volume = remount ? "/media/USB" : "/media/USB (1)";
+        const QString stick = m_Root->path(volume);
+        QString why;
+        if (remount && !m_Volumes->mount(stick, &why))
+            QSKIP(qPrintable("the stick is a tmpfs in a private mount namespace: " + why));
+        for (int i = 0; i < 20; ++i)
+            m_Root->writeFile(QString("%1/Data/%2.tif").arg(volume).arg(i), pattern(3000, i));
+        const auto first = contents(volume + "/Data");
+        // The first stick's folder, still readable once it is no longer mounted.
+        const int held = ::open(QFile::encodeName(m_Root->path(volume + "/Data")).constData(),
+                                O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        QVERIFY(held >= 0);
+        QMap<QString, QByteArray> second;
+        const QList<int> ends = paste(1, {source}, "/ORBELIN", [&]() {
+            if (remount) {
+                Volumes::unmount(stick);
+                QString again;
+                QVERIFY2(m_Volumes->mount(stick, &again), qPrintable(again));
+            } else {
+                QVERIFY(QDir().rename(stick + "/Data", stick + "/Old"));
+            }
+            for (int i = 0; i < 20; ++i)
+                m_Root->writeFile(QString("%1/Data/%2.tif").arg(volume).arg(i),
+                                  pattern(100, 50 + i));
+            m_Root->writeFile(volume + "/Data/second.csv", "second");
+            second = contents(volume + "/Data");
+        });
+        const auto left = realContents(QString("/proc/self/fd/%1").arg(held));
+        ::close(held);
+        QCOMPARE(second.size(), 21);
+        QCOMPARE(contents(volume + "/Data"), second);
+        QCOMPARE(ends, QList<int>{PASTE_INCOMPLETE});
+        // What was cut is where it was, or moved whole.
+        if (firstStays)
+            QCOMPARE(left, first);
+        else
+            QCOMPARE(contents("/ORBELIN/Data"), first);
+        QVERIFY(left.isEmpty() || left == first);
+    }
+
+    void unreadableIsNotCopied_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QByteArray>("locked");     // made readable by root alone
+        QTest::newRow("folder, cut") << 1 << QByteArray("/run1/images");
+        QTest::newRow("folder, copy") << 0 << QByteArray("/run1/images");
+        QTest::newRow("file with a foreign name, cut") << 1 << QByteArray("/run1/caf\xe9.csv");
+    }
+    // Before: a folder that could not be listed was copied as an empty folder and the paste
+    // reported success.
+    void unreadableIsNotCopied()
+    {
+        QFETCH(int, mode);
+        QFETCH(QByteArray, locked);
+        makeRun("/media/USB/run1");
+        QVERIFY(writeRaw(m_Root->path("/media/USB"), "/run1/caf\xe9.csv", "cafe"));
+        makeRun("/media/USB/run2");
+        openToAll(m_Root->root());
+        const QByteArray real = QFile::encodeName(m_Root->path("/media/USB")) + locked;
+        QCOMPARE(::chmod(real.constData(), 0700), 0);
+        const auto run1 = contents("/media/USB/run1");
+        const auto run2 = contents("/media/USB/run2");
+        QList<int> ends;
+        const QStringList sources = {"/media/USB/run1", "/media/USB/run2"};
+        if (!asOtherUser([&]() { ends = paste(mode, sources, "/ORBELIN"); }))
+            QSKIP("no other file-system user for a thread");
+        QCOMPARE(ends, QList<int>{PASTE_INCOMPLETE});
+        QCOMPARE(contents("/media/USB/run1"), run1);
+        QVERIFY(existsRaw(m_Root->path("/media/USB"), "/run1/caf\xe9.csv"));
+        QVERIFY(!existsRaw(m_Root->path("/ORBELIN"), locked));
+        QCOMPARE(contents("/ORBELIN/run2"), run2);
+        QCOMPARE(gone("/media/USB/run2"), mode == 1);
+    }
+
+    void foreignNamesAreCopied_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("cut") << 1;
+        QTest::newRow("copy") << 0;
+    }
+    // Before: entries whose names are not UTF-8 (written by another computer) were left
+    // out of the listing, so they stayed behind while the paste reported success.
+    void foreignNamesAreCopied()
+    {
+        QFETCH(int, mode);
+        const QList<QByteArray> names = {"/run1/caf\xe9.csv", "/run1/d\xfcnn/x\xff.tif",
+                                         "/run1/plain.txt"};
+        for (const QByteArray &name : names)
+            QVERIFY(writeRaw(m_Root->path("/media/USB"), name, name));
+        QCOMPARE(paste(mode, {"/media/USB/run1"}, "/ORBELIN"), QList<int>{0});
+        for (const QByteArray &name : names)
+            QCOMPARE(readRaw(m_Root->path("/ORBELIN"), name), name);
+        QCOMPARE(gone("/media/USB/run1"), mode == 1);
+    }
+
     void writeBackWait_data()
     {
         QTest::addColumn<int>("timeoutMs");
@@ -533,6 +721,101 @@ private Q_SLOTS:
         m_Tree->erase("/etc");
         QVERIFY(!gone("/ORBELIN/keep/k.txt") && !gone("/etc/mtab"));
         QVERIFY(!cleared.isEmpty());
+    }
+
+    void namesOnDisk_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("ASCII") << QByteArray("run 1.csv") << "run 1.csv";
+        QTest::newRow("UTF-8") << QByteArray("\xc3\x9c" "ber") << "\u00dcber";
+        QTest::newRow("UTF-8, four bytes") << QByteArray("\xf0\x9f\x94\xac.tif")
+                                           << QString::fromUtf8("\xf0\x9f\x94\xac.tif");
+        QTest::newRow("Latin-1") << QByteArray("caf\xe9.csv") << "caf\ufffd.csv";
+        QTest::newRow("sequence cut short") << QByteArray("a\xe2\x82") << "a\ufffd\ufffd";
+        QTest::newRow("overlong") << QByteArray("\xc0\xaf") << "\ufffd\ufffd";
+        QTest::newRow("surrogate") << QByteArray("\xed\xa0\x80") << "\ufffd\ufffd\ufffd";
+        QTest::newRow("beyond U+10FFFF") << QByteArray("\xf4\x90\x80\x80")
+                                         << "\ufffd\ufffd\ufffd\ufffd";
+    }
+    // A name read from disk leads back to the same bytes, whatever they are.
+    void namesOnDisk()
+    {
+        QFETCH(QByteArray, bytes);
+        const QString name = DiskAccess::decodeName(bytes);
+        QCOMPARE(DiskAccess::encodeName(name), bytes);
+        QTEST(DiskAccess::displayName(name), "shown");
+    }
+
+    // Before: names that are not UTF-8 never showed in the tree nor in the chooser. Now
+    // they show with U+FFFD, and their rows lead to the entries on disk.
+    void foreignNamesShow()
+    {
+        QVERIFY(writeRaw(m_Root->path("/media/USB"), "/run1/d\xfcnn/x.png", "x"));
+        QVERIFY(writeRaw(m_Root->path("/media/USB"), "/run1/b\xe4r.png", "not an image"));
+        m_Root->mkdir("/media/USB/run1/plain");
+        build();
+        FileSystemItem *run = row("/media/USB/run1");
+        run->slotCurrentItemChanged(run, nullptr);
+        QStringList shown;
+        FileSystemItem *foreign = nullptr;
+        for (int i = 0; i < run->childCount(); ++i) {
+            shown << run->child(i)->text(0) + (run->child(i)->isHidden() ? " (hidden)" : "");
+            if (run->child(i)->text(0) == "d\ufffdnn")
+                foreign = run->child(i);
+        }
+        shown.sort();
+        QCOMPARE(shown, QStringList({"b\ufffdr.png (hidden)", "d\ufffdnn", "plain"}));
+        foreign->slotCurrentItemChanged(foreign, nullptr);
+        QCOMPARE(foreign->childCount(), 1);
+
+        FileSystemListWidget list;
+        list.setFilter({"*.png"});
+        list.slotCurrentItemChanged("/media/USB/run1");
+        QStringList listed;
+        for (int i = 0; i < list.count(); ++i)
+            listed << list.item(i)->text();
+        QCOMPARE(listed, QStringList({"d\ufffdnn", "plain", "b\ufffdr.png"}));
+        QString chosen;
+        list.setCurrentRow(0);
+        QVERIFY(!list.open(chosen));    // enters the folder
+        QCOMPARE(list.count(), 1);
+        QVERIFY(list.open(chosen));
+        QCOMPARE(DiskAccess::encodeName(chosen), QByteArray("/media/USB/run1/d\xfcnn/x.png"));
+
+        m_Tree->erase(foreign->filePath());
+        QVERIFY(!existsRaw(m_Root->path("/media/USB"), "/run1/d\xfcnn"));
+    }
+
+    void deleteStaysOnItsVolume_data()
+    {
+        QTest::addColumn<bool>("mounted");      // else: deeper than a delete walks
+        QTest::newRow("a file system mounted inside") << true;
+        QTest::newRow("too deep") << false;
+    }
+    // Before: a delete emptied a file system mounted inside the folder, and a delete that
+    // could not remove everything ended without a word.
+    void deleteStaysOnItsVolume()
+    {
+        QFETCH(bool, mounted);
+        m_Root->writeFile("/ORBELIN/run1/a.txt", "a");
+        const QString kept = mounted ? QString("/ORBELIN/run1/sub/stick/inner.txt")
+                                     : "/ORBELIN/run1" + QString("/d").repeated(140) + "/inner.txt";
+        if (mounted) {
+            m_Root->mkdir("/ORBELIN/run1/sub/stick");
+            QString why;
+            if (!m_Volumes->mount(m_Root->path("/ORBELIN/run1/sub/stick"), &why))
+                QSKIP(qPrintable("a tmpfs in a private mount namespace: " + why));
+        }
+        m_Root->writeFile(kept, "inner");
+        build();
+        QString message;
+        ModalAnswer::clickNext("BUTTON_OK", &message);
+        m_Tree->erase("/ORBELIN/run1");
+        QCOMPARE(m_Root->readFile(kept), QByteArray("inner"));
+        QCOMPARE(message, QString("<p><b>Error!</b><br/><br/>Some files could not be deleted."
+                                  "<br/>They were left where they were.</p>"));
+        QVERIFY(gone("/ORBELIN/run1/a.txt"));
     }
 
     // Before: Escape closed the progress dialog and a second paste could start beside the

@@ -4,6 +4,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cstdio>
+#include <ftw.h>
+
 namespace {
 
 // Each argument ends with a NUL; a call ends with a record separator and a NUL.
@@ -12,6 +15,12 @@ const char RecordPreamble[] =
     "mkdir -p \"$ORBELIN_ROOT/calls\"\n"
     "{ for a in \"$@\"; do printf '%s\\0' \"$a\"; done; printf '\\036\\0'; }"
     " >> \"$ORBELIN_ROOT/calls/$(basename \"$0\").log\"\n";
+
+int removeEntry(const char *path, const struct stat *, int, struct FTW *)
+{
+    ::remove(path);
+    return 0;
+}
 
 } // namespace
 
@@ -28,6 +37,10 @@ TestRoot::TestRoot()
 
 TestRoot::~TestRoot()
 {
+    // By raw names, which Qt's own removal passes over when they are not UTF-8; nothing
+    // on another file system.
+    ::nftw(QFile::encodeName(m_Dir.path()).constData(), removeEntry, 32,
+           FTW_DEPTH | FTW_PHYS | FTW_MOUNT);
     if (m_HadRoot)
         qputenv("ORBELIN_ROOT", m_OldRoot);
     else
