@@ -177,7 +177,7 @@ void ORBELIN_Server::slotNewConnection()
 void ORBELIN_Server::slotReadyRead()
 {
     if (auto *socket = qobject_cast<QTcpSocket *>(sender()))
-        readLines(socket);
+        wake(socket);
 }
 
 void ORBELIN_Server::slotDisconnected()
@@ -187,13 +187,18 @@ void ORBELIN_Server::slotDisconnected()
         return;
     m_Clients.remove(socket);
     m_Connections.remove(socket);
+    m_Waiting.removeAll(socket);
     socket->deleteLater();
 }
 
 void ORBELIN_Server::slotBytesWritten()
 {
-    if (auto *socket = qobject_cast<QTcpSocket *>(sender()))
-        sendBlocks(socket);
+    auto *socket = qobject_cast<QTcpSocket *>(sender());
+    if (!socket)
+        return;
+    sendBlocks(socket);
+    if (socket->bytesAvailable() > 0 && mayServe(socket))
+        wake(socket);
 }
 
 void ORBELIN_Server::slotRemoveAllConnectedClients()
@@ -209,24 +214,65 @@ void ORBELIN_Server::slotRemoveAllConnectedClients()
         socket->abort();
 }
 
-void ORBELIN_Server::readLines(QTcpSocket *socket)
+// Puts the connection in line to be served.
+void ORBELIN_Server::wake(QTcpSocket *socket)
 {
-    for (;;) {
-        // While a file is on its way out its bytes come first; the lines wait.
-        const auto it = m_Clients.constFind(socket);
-        if (it != m_Clients.cend() && it->file)
-            return;
-        if (!socket->canReadLine())
-            break;
+    if (!m_Waiting.contains(socket))
+        m_Waiting.append(socket);
+    queueTurn();
+}
+
+// The next turn serves the first connection in line, once control is back in the event loop.
+void ORBELIN_Server::queueTurn()
+{
+    if (m_ServeQueued || m_Waiting.isEmpty())
+        return;
+    m_ServeQueued = true;
+    QMetaObject::invokeMethod(this, &ORBELIN_Server::slotServeNext, Qt::QueuedConnection);
+}
+
+// While a file is on its way out its bytes come first, and while much waits to be sent the
+// lines wait too: a client that does not read cannot make the server hold its replies.
+// Either is woken again when its output drains.
+bool ORBELIN_Server::mayServe(QTcpSocket *socket) const
+{
+    if (!m_Connections.contains(socket) || socket->state() != QAbstractSocket::ConnectedState)
+        return false;
+    const auto it = m_Clients.constFind(socket);
+    if (it != m_Clients.cend() && it->file)
+        return false;
+    return socket->bytesToWrite() <= OutputBound;
+}
+
+// One line of one connection per turn of the event loop, connections in turn, so that the
+// screen and the other clients wait no longer than one request.
+void ORBELIN_Server::slotServeNext()
+{
+    m_ServeQueued = false;
+    while (!m_Waiting.isEmpty()) {
+        QTcpSocket *socket = m_Waiting.takeFirst();
+        if (!mayServe(socket))
+            continue;
+        if (!socket->canReadLine()) {
+            if (socket->bytesAvailable() >= MaxLineLength) {
+                qDebug() << Q_FUNC_INFO << "line too long, closing" << socket->peerPort();
+                socket->abort();
+            }
+            continue;
+        }
         const QByteArray line = socket->readLine();
+        // A socket whose buffer was full reads again only once the buffer is empty, so a
+        // part of a line left in it would stall the connection; this makes it read now.
+        if (!socket->canReadLine() && socket->bytesAvailable() > 0) {
+            socket->setReadBufferSize(0);
+            socket->setReadBufferSize(MaxLineLength);
+        }
         handleLine(socket, QString::fromUtf8(line).trimmed());
-        if (socket->state() != QAbstractSocket::ConnectedState)
-            return;
+        if (m_Connections.contains(socket) && socket->bytesAvailable() > 0)
+            m_Waiting.append(socket);
+        break;
     }
-    if (socket->bytesAvailable() >= MaxLineLength) {
-        qDebug() << Q_FUNC_INFO << "line too long, closing" << socket->peerPort();
-        socket->abort();
-    }
+    queueTurn();
 }
 
 void ORBELIN_Server::handleLine(QTcpSocket *socket, const QString &line)
@@ -306,8 +352,10 @@ void ORBELIN_Server::login(QTcpSocket *socket, const QString &line)
 
 void ORBELIN_Server::changeFolder(QTcpSocket *socket, ValidClient &client, const QString &line)
 {
-    const QString path = absolutePath(client, line.mid(4).trimmed());
-    const QString real = realPathInHome(path);
+    // Kept with "." and ".." resolved and within a bound, so that moving about cannot make
+    // it grow without end.
+    const QString path = QDir::cleanPath(absolutePath(client, line.mid(4).trimmed()));
+    const QString real = path.size() <= MaxFolderLength ? realPathInHome(path) : QString();
     if (real.isEmpty() || !QFileInfo(real).isDir()) {
         reply(socket, QStringLiteral("$CD: NG\n"));
         return;
@@ -508,7 +556,7 @@ void ORBELIN_Server::sendBlocks(QTcpSocket *socket)
     reply(socket, QStringLiteral("$DOWNLOAD: <%1><%2><END>\n").arg(client.filePath).arg(sizeNow));
     client.file.reset();
     client.filePath.clear();
-    readLines(socket);
+    wake(socket);
 }
 
 void ORBELIN_Server::reply(QTcpSocket *socket, const QString &text)

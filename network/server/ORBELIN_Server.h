@@ -41,6 +41,10 @@ public:
 
     // A longer line closes its connection.
     static constexpr int MaxLineLength = 64 * 1024;
+    // A client's lines wait while more than this waits to be sent to it.
+    static constexpr qint64 OutputBound = 1024 * 1024;
+    // The longest current folder; a "$CD" beyond it is refused.
+    static constexpr int MaxFolderLength = 4096;
     // A file is read and queued on its socket a block at a time.
     static constexpr qint64 BlockSize = 1024 * 1024;
     // Connections held at once; the next is closed after its greeting.
@@ -64,9 +68,12 @@ private Q_SLOTS:
     void slotDisconnected();
     void slotBytesWritten();
     void slotTransferTimer();
+    void slotServeNext();
 
 private:
-    void readLines(QTcpSocket *socket);
+    void wake(QTcpSocket *socket);
+    void queueTurn();
+    bool mayServe(QTcpSocket *socket) const;
     void handleLine(QTcpSocket *socket, const QString &line);
     void login(QTcpSocket *socket, const QString &line);
     void changeFolder(QTcpSocket *socket, ValidClient &client, const QString &line);
@@ -89,5 +96,8 @@ private:
 
     QMap<QTcpSocket *, ValidClient> m_Clients;
     QSet<QTcpSocket *> m_Connections;
+    // Connections with lines to serve, in turn, one line per turn of the event loop.
+    QList<QTcpSocket *> m_Waiting;
+    bool m_ServeQueued = false;
     QTimer m_Timer;
 };

@@ -7,6 +7,7 @@
 
 #include <QDebug>
 #include <QFile>
+#include <QRegularExpression>
 
 namespace {
 
@@ -21,6 +22,38 @@ QByteArray upToNul(const QByteArray &bytes)
 QString quoted(const QString &text)
 {
     return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+// The words of a supplicant event line ("[SECONDS.MICROS: ][DEV: ]EVENT ARGS"), the event
+// first; none for a line that holds no event. A quoted value (a network name, in which the
+// supplicant escapes quotes and line breaks) stays inside its word, so a name can neither
+// start an event nor add an argument.
+QStringList eventWords(const QString &line)
+{
+    static const QRegularExpression prefix(
+        QStringLiteral("^(?:\\d+\\.\\d+: )?(?:[^\\s:]+: )?(?=CTRL-EVENT-)"));
+    const QRegularExpressionMatch match = prefix.match(line);
+    if (!match.hasMatch())
+        return QStringList();
+    QStringList words{QString()};
+    bool inQuotes = false;
+    bool escaped = false;
+    for (int i = match.capturedEnd(); i < line.size(); ++i) {
+        const QChar c = line.at(i);
+        if (!inQuotes && c == QLatin1Char(' ')) {
+            if (!words.last().isEmpty())
+                words << QString();
+            continue;
+        }
+        if (escaped)
+            escaped = false;
+        else if (c == QLatin1Char('\\'))
+            escaped = inQuotes;
+        else if (c == QLatin1Char('"'))
+            inQuotes = !inQuotes;
+        words.last() += c;
+    }
+    return words;
 }
 
 } // namespace
@@ -184,12 +217,19 @@ int AP::validatePassword() const
         QStringLiteral("cat"), {SystemPaths::map(logFile())}, WiFiTimeouts::current().commandMs);
     if (!result.finished)
         return 0;
-    const QString log = QString::fromLatin1(upToNul(result.output));
-    if (log.contains(QLatin1String("CTRL-EVENT-CONNECTED")))
-        return 2;
-    if (log.contains(QLatin1String("reason=WRONG_KEY")))
-        return 1;
-    return 0;
+    bool wrongKey = false;
+    const QStringList lines = QString::fromLatin1(upToNul(result.output)).split(QLatin1Char('\n'));
+    for (const QString &line : lines) {
+        const QStringList words = eventWords(line);
+        if (words.isEmpty())
+            continue;
+        if (words.first() == QLatin1String("CTRL-EVENT-CONNECTED"))
+            return 2;
+        if (words.first() == QLatin1String("CTRL-EVENT-SSID-TEMP-DISABLED")
+            && words.contains(QLatin1String("reason=WRONG_KEY")))
+            wrongKey = true;
+    }
+    return wrongKey ? 1 : 0;
 }
 
 void AP::clear_log_file() const

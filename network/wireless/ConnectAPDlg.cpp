@@ -12,9 +12,7 @@ ConnectAPDlg::ConnectAPDlg(QWidget *parent)
     , ui(new Ui_ConnectAPDlg)
 {
     ui->setupUi(this);
-    ui->LABEL_MESSAGE->hide();
-    ui->EDIT_PASSWORD->clear();
-    ui->EDIT_PASSWORD->setPlaceholderText(QString::fromLatin1(Placeholder));
+    clearKey();
     ui->EDIT_PASSWORD->installEventFilter(this);
 }
 
@@ -45,11 +43,16 @@ void ConnectAPDlg::setMismatchPassword(bool mismatch)
     ui->LABEL_MESSAGE->setVisible(mismatch);
 }
 
-void ConnectAPDlg::cancel()
+void ConnectAPDlg::clearKey()
 {
     ui->LABEL_MESSAGE->hide();
     ui->EDIT_PASSWORD->clear();
     ui->EDIT_PASSWORD->setPlaceholderText(QString::fromLatin1(Placeholder));
+}
+
+void ConnectAPDlg::cancel()
+{
+    clearKey();
     emit signalCancel();
     QDialog::reject();
 }

@@ -19,6 +19,9 @@ public:
     QString password() const;
     QWidget *passwordObject();
     void setMismatchPassword(bool mismatch);
+    // Empties the key and hides the mismatch text. A new connection run starts so, and a key
+    // asked again within a run keeps the key typed before.
+    void clearKey();
     // Empties the key, hides the mismatch text, emits signalCancel() and closes.
     void cancel();
 

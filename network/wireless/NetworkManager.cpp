@@ -108,6 +108,8 @@ bool NetworkManager::connectToAP(const QString &ssid, const QString &bssid, bool
     m_AccessPoints.clear();
     m_Cancelling = false;
     m_Scanner.stop();
+    // The key and the mismatch text of an earlier run belong to another network.
+    m_KeyDialog.clearKey();
     return m_Connector.connectTo(ssid, bssid, secured);
 }
 

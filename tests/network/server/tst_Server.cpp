@@ -244,7 +244,17 @@ private Q_SLOTS:
         cd("$CD absolute inside", "/ORBELIN/tree", "$CD: OK", "/ORBELIN/tree");
         cd("$CD relative inside", "tree/sub", "$CD: OK", "/ORBELIN/tree/sub");
         cd("$CD link inside", "/ORBELIN/in", "$CD: OK", "/ORBELIN/in");
-        cd("$CD .. back to home", "/ORBELIN/tree/..", "$CD: OK", "/ORBELIN/tree/..");
+        cd("$CD .. back to home", "/ORBELIN/tree/..", "$CD: OK", "/ORBELIN");
+        // The current folder used to be kept as typed, and grew with every relative "$CD".
+        cd("$CD . and .. resolved", "./tree/./sub/../sub/", "$CD: OK", "/ORBELIN/tree/sub");
+        cd("$CD 56 KB of .. resolved", "tree/../" + QByteArray("tree/../").repeated(7000) + "tree",
+           "$CD: OK", "/ORBELIN/tree");
+        QByteArrayList twentyOk;
+        for (int i = 0; i < 20; ++i)
+            twentyOk << "$CD: OK";
+        row("$CD relative twenty times", true,
+            QByteArray("$CD tree/sub\n$CD ../..\n").repeated(10) + "$PWD\n",
+            twentyOk << "$PWD: /ORBELIN");
         cd("$CD $HOME", "$HOME", "$CD $HOME:/ORBELIN", "/ORBELIN");
         cd("$CD .. above home", "/ORBELIN/..", "$CD: NG", "/ORBELIN");
         cd("$CD outside", "/root", "$CD: NG", "/ORBELIN");
@@ -352,6 +362,141 @@ private Q_SLOTS:
         QVERIFY(waitFor([&] { return sockets().isEmpty(); }));
         Client next;
         QVERIFY(next.login(port()));
+    }
+
+    // Links back to the folder they stand in used to lengthen the current folder by their
+    // name at each "$CD" through them, without end.
+    void currentFolderBounded()
+    {
+        const QByteArray name(250, 'L');
+        QVERIFY(link(".", "/ORBELIN/loop/" + name));
+        Client client;
+        QVERIFY(client.login(port()));
+        QCOMPARE(client.command("$CD /ORBELIN/loop"), QByteArray("$CD: OK"));
+        QByteArray folder = "/ORBELIN/loop";
+        while (folder.size() + 1 + name.size() <= ORBELIN_Server::MaxFolderLength) {
+            QCOMPARE(client.command("$CD " + name), QByteArray("$CD: OK"));
+            folder += '/' + name;
+        }
+        QCOMPARE(client.command("$CD " + name), QByteArray("$CD: NG"));
+        QCOMPARE(client.command("$PWD"), "$PWD: " + folder);
+        QCOMPARE(client.command("$CD " + name + "/.."), QByteArray("$CD: OK"));
+        QCOMPARE(client.command("$PWD"), "$PWD: " + folder);
+    }
+
+    // A client that never read had every reply kept for it: refused requests sent for 10 s
+    // grew the server by 666 MiB. Its lines now wait while more than the bound waits to be
+    // sent, and are served again as it reads.
+    void floodHeldAtOutputBound_data()
+    {
+        QTest::addColumn<bool>("loggedIn");
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<int>("count");
+        QTest::newRow("refused before login")
+            << false << QByteArray("$DOWNLOAD REQUEST\n") << 60000;
+        QTest::newRow("$PWD of a long folder") << true << QByteArray("$PWD\n") << 3000;
+    }
+    void floodHeldAtOutputBound()
+    {
+        QFETCH(bool, loggedIn);
+        QFETCH(QByteArray, line);
+        QFETCH(int, count);
+        ORBELIN_Server::setLoginTimeout(600000);
+        Client client;
+        QVERIFY(client.connectTo(port(), 4096));
+        QTcpSocket *served = sockets().value(0);
+        QVERIFY(served);
+        // Small system buffers: what the server holds shows at once in its own queue.
+        const auto setBuffer = [](QTcpSocket *socket, int option, int size) {
+            return ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, option, &size,
+                                sizeof(size)) == 0;
+        };
+        QVERIFY(setBuffer(served, SO_SNDBUF, 4096));
+        QByteArray reply = "$DOWNLOAD: NG#INVALID COMMAND.";
+        if (loggedIn) {
+            const QByteArray name(250, 'L');
+            QVERIFY(link(".", "/ORBELIN/loop/" + name));
+            QCOMPARE(client.command("$LOGIN:<anonymous,>"), QByteArray("$LOGIN: OK"));
+            QCOMPARE(client.command("$CD /ORBELIN/loop" + ('/' + name).repeated(15)),
+                     QByteArray("$CD: OK"));
+            reply = "$PWD: " + client.command("$PWD").mid(6);
+            QVERIFY(reply.size() > 3500);
+        }
+        client.send(line.repeated(count));
+        qint64 most = 0;
+        const auto queued = [&] {
+            most = qMax(most, served->bytesToWrite());
+            return most;
+        };
+        QVERIFY(waitFor([&] { return queued() > ORBELIN_Server::OutputBound; }, 30000));
+        // Room for a server that goes on reading to show it.
+        waitFor([&] { return queued() > 2 * ORBELIN_Server::OutputBound; }, 1000);
+        const QString figures = QString("at most %1 bytes waited to be sent").arg(most);
+        QVERIFY2(most <= ORBELIN_Server::OutputBound + reply.size() + 1, qPrintable(figures));
+        qDebug().noquote() << figures;
+
+        QVERIFY(setBuffer(served, SO_SNDBUF, 4 * MiB)
+                && setBuffer(&client.socket, SO_RCVBUF, 4 * MiB));
+        client.socket.setReadBufferSize(0);
+        int replies = 0;
+        QByteArray last;
+        QVERIFY2(waitFor([&] {
+            while (client.socket.canReadLine()) {
+                last = client.socket.readLine().chopped(1);
+                ++replies;
+            }
+            return replies >= count;
+        }, 60000), qPrintable(QString::number(replies)));
+        QCOMPARE(replies, count);
+        QCOMPARE(last, reply);
+    }
+
+    // Lines that came together were served in one go, each download request with its own
+    // walk: forty of them held the screen for 9 s and another client's greeting as long.
+    // One line is served per turn of the event loop.
+    void pipelinedRequestsTakeTurns()
+    {
+        for (int i = 0; i < 512; ++i) {
+            QVERIFY(m_Root->mkdir(
+                QString("/ORBELIN/wide/%1/%2/%3").arg(i / 64).arg(i / 8 % 8).arg(i % 8)));
+        }
+        // A walk of some milliseconds, at most a tenth of a second (where it is refused).
+        ORBELIN_Server::setDownloadBounds(ORBELIN_Server::DefaultMaxDownloadEntries, 100);
+        const QByteArray request = "$DOWNLOAD REQUEST:</ORBELIN/wide>";
+        const QByteArrayList answers{announcement({}), "$DOWNLOAD: NG#INVALID COMMAND."};
+        Client client;
+        QVERIFY(client.login(port()));
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(answers.contains(client.command(request)));
+        // Enough requests that serving them in one go would hold the loop for seconds; a
+        // 64 KiB packet holds about 1,800.
+        const int count = int(qBound<qint64>(100, 8000 / qMax<qint64>(1, clock.elapsed()), 1800));
+
+        qint64 longest = 0;
+        QElapsedTimer sinceTick;
+        QTimer probe;
+        probe.setInterval(10);
+        connect(&probe, &QTimer::timeout, [&] { longest = qMax(longest, sinceTick.restart()); });
+        sinceTick.start();
+        probe.start();
+        client.send(QByteArray(request + '\n').repeated(count));
+        client.socket.flush();
+        clock.restart();
+        Client other;
+        QVERIFY(other.connectTo(port()));
+        QCOMPARE(other.command("$CD /ORBELIN"), QByteArray("$CD: NG"));
+        const qint64 otherServed = clock.elapsed();
+        QTest::qWait(1500);
+        probe.stop();
+        longest = qMax(longest, sinceTick.elapsed());
+        const QString figures =
+            QString("%1 requests, the loop held up to %2 ms, the other client served after %3 ms")
+                .arg(count).arg(longest).arg(otherServed);
+        QVERIFY2(longest < 1500 && otherServed < 1500, qPrintable(figures));
+        // They are being served meanwhile.
+        QVERIFY2(answers.contains(client.readLine()), qPrintable(figures));
+        qDebug().noquote() << figures;
     }
 
     // The current folder is checked again at each use, not only when it was entered.

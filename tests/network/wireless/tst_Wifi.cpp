@@ -354,6 +354,13 @@ private Q_SLOTS:
         // The log of an earlier connection is emptied before a key is tried.
         QTest::newRow("wrong key after an earlier connection")
             << "LabNet" << wrongThenRight << "stale log" << wrongKey << 0 << lab;
+        // A name holding an event's text used to pass a wrong key as accepted.
+        QTest::newRow("network named like an event, wrong key, then the right one")
+            << "CTRL-EVENT-CONNECTED" << QStringList{"not-the-key", "secretkey1"}
+            << "in range secretkey1" << wrongKey << 0 << "192.168.60.57";
+        // The supplicant stand-in used to join whatever name it was given.
+        QTest::newRow("a name changed on its way does not connect")
+            << "Labnet" << QStringList{"cellcount"} << "" << none << 0 << "";
         QTest::newRow("key refused by wpa_cli, then the right one")
             << "LabNet" << QStringList{"short", "cellcount"} << "" << wrongKey << 0 << lab;
         QTest::newRow("saved key") << "LabNet" << QStringList() << "saved cellcount" << none << 0 << lab;
@@ -392,9 +399,16 @@ private Q_SLOTS:
         w.startSupplicant();
         APConnector connector;
         connector.setDevice("wlan0");
-        const QString bssid = ssid == "Guest" ? Guest : ssid == "LabNet" ? LabNet : "00:00:00:00:00:99";
+        // Networks not in the world get an access point of their own, in range or not.
+        const QMap<QString, QString> bssids{
+            {"Guest", Guest}, {"LabNet", LabNet}, {"Labnet", LabNet}};
+        const QString bssid = bssids.value(ssid, "00:00:00:00:00:99");
         const QStringList how = setUp.split(' ', Qt::SkipEmptyParts);
-        if (how.value(0) == "saved") {
+        if (how.value(0) == "in") {
+            w.root.writeFile("/wifi/networks", w.root.readFile("/wifi/networks")
+                + QString("%1\t2.437\t6\t70/70\t-40 dBm\t0\t%2\t192.168.60.57\t192.168.60.1\t%3\n")
+                      .arg(bssid, how.at(2), ssid).toUtf8());
+        } else if (how.value(0) == "saved") {
             saveAPInfo(bssid, ssid, how.at(1));
             connector.initialize();
             w.root.clearCalls("wpa_cli");
@@ -452,6 +466,42 @@ private Q_SLOTS:
                             | QFile::WriteOther | QFile::ExeOther;
         QCOMPARE(QFile::permissions(file) & (others | QFile::ExeOwner), QFile::Permissions());
         QCOMPARE(QFile::permissions(QFileInfo(file).path()) & others, QFile::Permissions());
+    }
+
+    // The key check reads events only where the supplicant writes them; a network name,
+    // quoted or not, used to count as an event wherever it stood.
+    void keyCheck_data()
+    {
+        QTest::addColumn<QString>("log");
+        QTest::addColumn<int>("state");
+        const QString trying =
+            "wlan0: Trying to associate with 00:1a:2b:3c:4d:01 (SSID='%1' freq=2437 MHz)\n";
+        const QString disabled = "wlan0: CTRL-EVENT-SSID-TEMP-DISABLED id=0 ssid=\"%1\" "
+                                 "auth_failures=1 duration=10 reason=%2\n";
+        const QString connected = "wlan0: CTRL-EVENT-CONNECTED - Connection to 00:1a:2b:3c:4d:01 "
+                                  "completed [id=0 id_str=]\n";
+        QTest::newRow("nothing yet") << trying.arg("LabNet") << 0;
+        QTest::newRow("connected") << trying.arg("LabNet") + connected << 2;
+        QTest::newRow("connected, with time stamps") << "1700000000.123456: " + connected << 2;
+        const QString wrongKey = disabled.arg("LabNet", "WRONG_KEY");
+        QTest::newRow("wrong key") << trying.arg("LabNet") + wrongKey << 1;
+        QTest::newRow("wrong key, then connected") << wrongKey + connected << 2;
+        const QString event = "CTRL-EVENT-CONNECTED";
+        QTest::newRow("wrong key for a network named like the connected event")
+            << trying.arg(event) + disabled.arg(event, "WRONG_KEY") << 1;
+        QTest::newRow("a name holding a line break and an event")
+            << trying.arg("\\nwlan0: CTRL-EVENT-CONNECTED") << 0;
+        QTest::newRow("a name holding the wrong-key reason")
+            << trying.arg("x reason=WRONG_KEY") << 0;
+        QTest::newRow("a quoted name holding a quote and the wrong-key reason")
+            << disabled.arg("x\\\" reason=WRONG_KEY", "CONN_FAILED") << 0;
+    }
+    void keyCheck()
+    {
+        QFETCH(QString, log);
+        TestRoot root;
+        QVERIFY(root.writeFile(AP::logFile(), log.toLatin1()));
+        QTEST(AP().validatePassword(), "state");
     }
 
     // A saved network's file is named after its BSSID, and only a BSSID names a file.
@@ -528,6 +578,48 @@ private Q_SLOTS:
         ConnectAPDlg *dialog = manager->keyDialog();
         QVERIFY(!dialog->isVisible());
         QCOMPARE(dialog->password(), QString());
+    }
+
+    // The key dialog used to open for the next network holding the key of the last one,
+    // masked, so that OK sent it there. A key asked again within a run keeps what was typed.
+    void keyDialogFreshForEachRun()
+    {
+        World w;
+        NetworkManager *manager = w.manager();
+        ConnectAPDlg *dialog = manager->keyDialog();
+        QLabel *message = dialog->findChild<QLabel *>("LABEL_MESSAGE");
+        QStringList seen;     // key field and mismatch text at each request
+        // Types key into the field as found, notes what it held, and presses the button.
+        const auto answer = [&](const QString &key, const char *button,
+                                std::function<void()> then) {
+            ModalAnswer::next([=, &seen](QWidget *modal) {
+                auto *edit = modal->findChild<QLineEdit *>("EDIT_PASSWORD");
+                seen << edit->text() + (message->isVisible() ? " | " + message->text() : QString());
+                edit->clear();
+                QTest::keyClicks(edit, key);
+                QTest::mouseClick(modal->findChild<QPushButton *>(button), Qt::LeftButton);
+                then();
+            });
+        };
+        answer("not-the-key", "BUTTON_OK", [&] { answer("cellcount", "BUTTON_OK", [] {}); });
+        QSignalSpy connected(manager, &NetworkManager::signalConnectedAP);
+        manager->setScanAccessPoint(true);
+        QVERIFY(manager->connectToAP("LabNet", LabNet, true));
+        QVERIFY(connected.wait(30000));
+        QCOMPARE(dialog->password(), QString("cellcount"));
+
+        // A key rejected, then the run ends without a cancel: the next run starts clean too.
+        w.setMode("wpa_cli", "refuse", {"status"});
+        answer("wrong-key-2", "BUTTON_OK", [&] { answer("office2fl", "BUTTON_OK", [] {}); });
+        QSignalSpy failed(manager, &NetworkManager::signalNoConnectedAP);
+        QVERIFY(manager->connectToAP("Office 2nd floor", "00:1A:2B:3C:4D:05", true));
+        QVERIFY(failed.wait(30000));
+
+        answer("", "BUTTON_CANCEL", [] {});
+        QVERIFY(manager->connectToAP("Lab", "00:1A:2B:3C:4D:02", true));
+        QVERIFY(failed.wait(30000));
+        QCOMPARE(seen, QStringList({"", "not-the-key | Password incorrect", "",
+                                    "wrong-key-2 | Password incorrect", ""}));
     }
 
     // The user cancelled the connecting notice while the run was getting its address:
