@@ -108,7 +108,8 @@ bool FileSystemListWidget::createNewFolder(const QString &name)
     if (m_CurrentFolder.isEmpty())
         return false;
     for (int n = 0; n <= MaxNameTries; ++n) {
-        const QString candidate = n == 0 ? name : QStringLiteral("%1(%2)").arg(name).arg(n);
+        const QString candidate =
+            n == 0 ? name : QStringLiteral("%1(%2)").arg(name, QString::number(n));
         const QString real = SystemPaths::map(DiskAccess::join(m_CurrentFolder, candidate));
         if (QDir().mkdir(real)) {
             static const QIcon folderIcon(QStringLiteral(":/FileManager/folder.png"));

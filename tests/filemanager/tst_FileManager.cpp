@@ -178,6 +178,42 @@ private Q_SLOTS:
             QCOMPARE(m_Root->readFile("/media/USB/" + name.second), name.first.toUtf8());
     }
 
+    void clashNamesKeepPercentSigns_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("folder");
+        QTest::addColumn<QString>("clash");     // of the paste
+        QTest::newRow("file") << "Yeast 5%1 glucose.csv" << false << "Yeast 5%1 glucose(1).csv";
+        QTest::newRow("file, %2") << "dilution%2.tif" << false << "dilution%2(1).tif";
+        QTest::newRow("folder") << "run%1" << true << "run%1(1)";
+        QTest::newRow("no suffix") << "%2%1" << false << "%2%1(1)";
+    }
+    // Before: the name went through chained arg() calls, which took its own "%1" for a
+    // place marker: "Yeast 5%1 glucose.csv" pasted over itself became
+    // "Yeast 51 glucose(csv).%3". The chooser's new folders were numbered alike.
+    void clashNamesKeepPercentSigns()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, folder);
+        QFETCH(QString, clash);
+        const QString source = "/ORBELIN/" + name;
+        QVERIFY(m_Root->writeFile(folder ? source + "/a.txt" : source, "x"));
+        QCOMPARE(paste(0, {source}, "/ORBELIN"), QList<int>{0});
+        QStringList pasted = QDir(m_Root->path("/ORBELIN")).entryList(QDir::AllEntries
+                                                                     | QDir::NoDotAndDotDot);
+        QStringList expected{name, clash};
+        pasted.sort();
+        expected.sort();
+        QCOMPARE(pasted, expected);
+
+        FileSystemListWidget list;
+        list.setViewType(FileSystemListWidget::VIEW_FOLDERS);
+        list.slotCurrentItemChanged("/media/USB");
+        QVERIFY(list.createNewFolder(name) && list.createNewFolder(name));
+        QCOMPARE(list.item(1)->text(), name + "(1)");
+        QVERIFY(QFileInfo(m_Root->path("/media/USB/" + name + "(1)")).isDir());
+    }
+
     // A cut moves what was copied, byte for byte and empty folders too; a hidden entry,
     // which is never copied, keeps its folder. A volume row can be cut: its contents move,
     // the data folder or mount folder stays.

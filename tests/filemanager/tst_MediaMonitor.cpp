@@ -195,6 +195,22 @@ private Q_SLOTS:
         QCOMPARE(MediaMonitor::devices().size(), 2);
     }
 
+    // Before: the label went through chained arg() calls, so a second stick labelled
+    // "LAB%1" was mounted at "/media/LAB1 (%2)".
+    void twinLabelsKeepPercentSigns()
+    {
+        prepare("/dev/sda1 / ext4 rw 0 0\n", {"sda1"});
+        MediaMonitor monitor;
+        monitor.mountAll();
+        plug("sdb1", "LAB%1");
+        QTRY_VERIFY(entry("/dev/sdb1").mounted);
+        plug("sdb10", "LAB%1");
+        QTRY_VERIFY(entry("/dev/sdb10").mounted);
+        QCOMPARE(entry("/dev/sdb1").mountPoint + "|" + entry("/dev/sdb10").mountPoint,
+                 QString("/media/LAB%1|/media/LAB%1 (1)"));
+        QVERIFY(exists("/media/LAB%1 (1)/data.txt"));
+    }
+
     // A hanging mount is given up and not tried again, by mountAll nor by a notification.
     // At exit a present stick stays listed, unmounted; a gone one is dropped; a hanging
     // unmount is tried three times, then left.
