@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QIcon>
 #include <QImageReader>
+#include <QTextDocument>
 
 namespace {
 
@@ -56,7 +57,8 @@ QString FileSystemListWidget::pathOf(int row) const
 void FileSystemListWidget::addRow(const QFileInfo &entry, const QIcon &icon)
 {
     auto *row = new QListWidgetItem(icon, entry.fileName(), this);
-    row->setToolTip(entry.fileName());
+    // A tooltip with tags would be rich text: the name is shown as it is.
+    row->setToolTip(Qt::convertFromPlainText(entry.fileName()));
     m_Entries << entry;
 }
 

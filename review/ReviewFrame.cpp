@@ -617,7 +617,7 @@ void ReviewFrame::on_BUTTON_DELETE_clicked()
     if (shown.startsWith(QLatin1String("/media")))
         shown.remove(0, 6);
     MessageDlg question;
-    question.setMessage(QStringLiteral("Delete ") + shown + QLatin1Char('?'));
+    question.setMessage(QStringLiteral("Delete ") + shown + QLatin1Char('?'), Qt::PlainText);
     question.setMessageButtonVisibility(MSG_BUTTON_OK_CANCEL);
     if (question.exec() == QDialog::Accepted)
         ui->FILE->erase(path);

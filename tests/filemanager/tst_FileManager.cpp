@@ -717,6 +717,23 @@ private Q_SLOTS:
                  (QStringList{"Data", "Data(1)", "run1"}));
     }
 
+    // Before: a folder named with a tag showed its tooltip as rich text.
+    void chooserTooltipsShowNamesAsText()
+    {
+        const QStringList names{"run<br>other", "<b>bold", "a&lt;b", "a&b"};
+        for (const QString &name : names)
+            QVERIFY(m_Root->mkdir("/media/USB/" + name));
+        FileSystemListWidget list;
+        list.setViewType(FileSystemListWidget::VIEW_FOLDERS);
+        list.slotCurrentItemChanged("/media/USB");
+        QStringList shown;
+        for (int i = 0; i < list.count(); ++i)
+            shown << ModalAnswer::shownText(list.item(i)->toolTip()).trimmed();
+        QCOMPARE(shown.size(), names.size());
+        for (const QString &name : names)
+            QVERIFY2(shown.contains(name), qPrintable(shown.join(" | ")));
+    }
+
     // Before: "a/b" made a folder inside another one, or failed silently; every try of a
     // name that could not be made was followed by another, without end.
     void folderNames()

@@ -269,6 +269,33 @@ private Q_SLOTS:
         }
     }
 
+    void deleteQuestionShowsTheNameAsText_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("asked");
+        QTest::newRow("line break tag") << "/media/USB/run<br>other" << "Delete /USB/run<br>other?";
+        QTest::newRow("bold tag") << "/ORBELIN/<b>run" << "Delete /ORBELIN/<b>run?";
+        QTest::newRow("character reference") << "/ORBELIN/a&lt;b" << "Delete /ORBELIN/a&lt;b?";
+        QTest::newRow("plain name") << "/ORBELIN/run 1" << "Delete /ORBELIN/run 1?";
+    }
+    // Before: the question was rich text as soon as the name held a tag, so a folder named
+    // "run<br>other" was asked for as "run", a line break and "other".
+    void deleteQuestionShowsTheNameAsText()
+    {
+        QFETCH(QString, folder);
+        QVERIFY(saveFolder(folder));
+        start();
+        QVERIFY(select(folder));
+        QString shown;
+        ModalAnswer::next([&shown](QWidget *modal) {
+            shown = ModalAnswer::shownMessageOf(modal);
+            QTest::mouseClick(modal->findChild<QPushButton *>("BUTTON_CANCEL"), Qt::LeftButton);
+        });
+        click("BUTTON_DELETE");
+        QTEST(shown, "asked");
+        QVERIFY(QFileInfo::exists(m_Root->path(folder)));
+    }
+
     // Delete on the tree used to remove the folder without a question, even when locked,
     // and the cut, copy and paste keys went around the lock.
     void securityLock()
