@@ -452,6 +452,81 @@ private Q_SLOTS:
         QTRY_COMPARE(row("/media/USB/run2")->childCount(), 2);
     }
 
+    // Before: rows were compared with the disk by count, so a rename, or an entry added and
+    // another removed between two reports, left the old names shown for good.
+    void rowsFollowTheDiskByName()
+    {
+        for (const char *folder : {"/media/USB/run1", "/media/USB/run2", "/ORBELIN/run"})
+            m_Root->mkdir(folder);
+        build();
+        QCOMPARE(childNames("/media/USB"), QStringList({"run1", "run2"}));
+        QVERIFY(QDir().rename(m_Root->path("/media/USB/run1"), m_Root->path("/media/USB/runA")));
+        QTRY_COMPARE(childNames("/media/USB"), QStringList({"run2", "runA"}));
+        QVERIFY(m_Root->mkdir("/media/USB/run3") && QDir().rmdir(m_Root->path("/media/USB/run2")));
+        QTRY_COMPARE(childNames("/media/USB"), QStringList({"run3", "runA"}));
+        // A cut pasted next to itself.
+        select("/ORBELIN/run");
+        QVERIFY(m_Tree->cut());
+        select("/ORBELIN");
+        QVERIFY(m_Tree->paste());
+        QTRY_COMPARE(childNames("/ORBELIN"), QStringList({"run(1)"}));
+    }
+
+    void folderMadeAgainIsWatchedAgain_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<bool>("stick");        // a tmpfs mounted there, swapped for another
+        QTest::newRow("folder") << "/media/USB/run" << false;
+        QTest::newRow("stick swapped") << "/media/USB" << true;
+    }
+    // Before: a folder removed and made again before the tree heard of it kept its row, but
+    // the kernel had dropped its watch: old entries stayed shown and new ones never came.
+    // The same for a stick's row when one stick was pulled and another mounted in its place.
+    void folderMadeAgainIsWatchedAgain()
+    {
+        QFETCH(QString, folder);
+        QFETCH(bool, stick);
+        const QString real = m_Root->path(folder);
+        QString why;
+        QVERIFY(QDir().mkpath(real));
+        if (stick && !m_Volumes->mount(real, &why))
+            QSKIP(qPrintable("the sticks are tmpfs in a private mount namespace: " + why));
+        QVERIFY(m_Root->writeFile(folder + "/old.tif", "o"));
+        build();
+        select(folder);
+        QCOMPARE(childNames(folder), QStringList{"old.tif"});
+        if (stick) {
+            QVERIFY(Volumes::unmount(real) && QDir().rmdir(real) && QDir().mkdir(real)
+                    && m_Volumes->mount(real, &why));
+        } else {
+            QVERIFY(QDir(real).removeRecursively() && QDir().mkdir(real));
+        }
+        QVERIFY(m_Root->writeFile(folder + "/new.tif", "n"));
+        QTRY_COMPARE(childNames(folder), QStringList{"new.tif"});
+        QVERIFY(m_Root->writeFile(folder + "/later.tif", "l"));
+        QTRY_COMPARE(childNames(folder), QStringList({"later.tif", "new.tif"}));
+    }
+
+    // Before: once a watched folder had gone, nothing watched the folder made again under
+    // its name; now the next report of any watched folder puts it back.
+    void watchOfAFolderGoneAndBack()
+    {
+        QVERIFY(m_Root->mkdir("/ORBELIN/a"));
+        FolderWatch parent("/ORBELIN");
+        FolderWatch folder("/ORBELIN/a");
+        QSignalSpy parentReports(&parent, &FolderWatch::directoryChanged);
+        QSignalSpy reports(&folder, &FolderWatch::directoryChanged);
+        QVERIFY(QDir().rmdir(m_Root->path("/ORBELIN/a")));
+        QTRY_VERIFY(!parentReports.isEmpty() && !reports.isEmpty());
+        reports.clear();
+        QVERIFY(m_Root->mkdir("/ORBELIN/a"));
+        QTRY_VERIFY(!reports.isEmpty());
+        const int before = reports.count();
+        QVERIFY(m_Root->writeFile("/ORBELIN/a/f.tif", "f"));
+        QTRY_VERIFY(reports.count() > before);
+        QCOMPARE(reports.first().first().toString(), QString("/ORBELIN/a"));
+    }
+
     // Every folder node watches its folder; the kernel allows only so many watcher
     // instances per user, so they must share one.
     void manyFoldersShareOneWatcher()
@@ -542,6 +617,29 @@ private Q_SLOTS:
         QCOMPARE(m_Tree->clipboard().paths.isEmpty() ? -1 : m_Tree->clipboard().mode, mode);
         QTEST(asked.count() == 1, "eraseAsked");
         QVERIFY(QFile::exists(m_Root->path("/ORBELIN/run1/a.txt")));
+    }
+
+    void clipboardChangesWhole_data()
+    {
+        QTest::addColumn<bool>("cut");      // the second touch; the first is a copy
+        QTest::newRow("cut") << true;
+        QTest::newRow("copy") << false;
+    }
+    // Before: CUT on a row whose folder had just gone kept the earlier paths but made them a
+    // cut, so pasting moved a folder that was copied.
+    void clipboardChangesWhole()
+    {
+        QFETCH(bool, cut);
+        m_Root->mkdir("/ORBELIN/kept");
+        m_Root->mkdir("/ORBELIN/gone");
+        build();
+        select("/ORBELIN/kept");
+        QVERIFY(m_Tree->copy());
+        select("/ORBELIN/gone");
+        QVERIFY(QDir().rmdir(m_Root->path("/ORBELIN/gone")));
+        QVERIFY(!(cut ? m_Tree->cut() : m_Tree->copy()));
+        QCOMPARE(m_Tree->clipboard().mode, 0);
+        QCOMPARE(m_Tree->clipboard().paths, QStringList{"/ORBELIN/kept"});
     }
 
     // A copied path that goes clears the clipboard.

@@ -296,6 +296,26 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(m_Root->path(folder)));
     }
 
+    // Before: CUT on a row whose folder had just gone turned the earlier COPY into a cut, and
+    // the paste then moved the copied folder off the stick.
+    void cutOnAGoneFolderKeepsTheCopy()
+    {
+        QVERIFY(saveFolder("/media/USB/run1"));
+        QVERIFY(m_Root->mkdir("/media/USB/gone"));
+        start();
+        QVERIFY(select("/media/USB/run1"));
+        click("BUTTON_COPY");
+        QVERIFY(select("/media/USB/gone"));
+        QVERIFY(QDir().rmdir(m_Root->path("/media/USB/gone")));
+        click("BUTTON_CUT");
+        QVERIFY(button("BUTTON_COPY")->isChecked() && !button("BUTTON_CUT")->isChecked());
+        QVERIFY(select("/ORBELIN"));
+        click("BUTTON_PASTE");
+        QVERIFY(!button("BUTTON_COPY")->isChecked() && !button("BUTTON_PASTE")->isEnabled());
+        QVERIFY(QFileInfo::exists(m_Root->path("/ORBELIN/run1/01_TAG.tif")));
+        QVERIFY(QFileInfo::exists(m_Root->path("/media/USB/run1/01_TAG.tif")));
+    }
+
     // Delete on the tree used to remove the folder without a question, even when locked,
     // and the cut, copy and paste keys went around the lock.
     void securityLock()
