@@ -27,8 +27,8 @@ struct Watched
 // GUI thread only, like every QFileSystemWatcher user.
 QFileSystemWatcher *s_Watcher = nullptr;
 QMultiHash<QString, FolderWatch *> s_Watches;
-// Per watched real path (the watcher's own list is a copy per call, too slow to search for
-// every folder of a stick with thousands of folders).
+// Per watched real path (searching the watcher's own list for each new folder would make a
+// stick with thousands of folders slow to show).
 QHash<QString, Watched> s_Watched;
 // Watched paths the kernel does not follow: the folder went, or could not be watched.
 QSet<QString> s_Unwatched;
@@ -63,8 +63,8 @@ void attach(const QString &realPath)
 }
 
 // Attaches the folder at a watched path again when it is not the one watched: made again
-// after removal, or dropped by the kernel (removed, moved or unmounted), which can happen
-// only to a path the watcher has just reported. True when the folder there changed.
+// after removal, or dropped by the kernel (removed or unmounted), which happens only to a
+// path the watcher has just reported. True when the folder there changed.
 bool refresh(const QString &realPath, bool reported)
 {
     const auto it = s_Watched.constFind(realPath);
@@ -81,7 +81,8 @@ bool refresh(const QString &realPath, bool reported)
     return true;
 }
 
-QList<QPointer<FolderWatch>> watchesOf(const QString &realPath, const FolderWatch *except = nullptr)
+QList<QPointer<FolderWatch>> watchesOf(const QString &realPath,
+                                       const FolderWatch *except = nullptr)
 {
     QList<QPointer<FolderWatch>> watches;
     for (FolderWatch *watch : s_Watches.values(realPath)) {
@@ -106,8 +107,8 @@ FolderWatch::FolderWatch(const QString &path, QObject *parent)
     if (!s_Watched.contains(m_RealPath)) {
         attach(m_RealPath);
     } else if (refresh(m_RealPath, false)) {
-        // The folder was made again: the watches made before learn it after this one is
-        // made.
+        // Another folder is there now: the watches made before are told once this one
+        // exists.
         const QList<QPointer<FolderWatch>> others = watchesOf(m_RealPath, this);
         QTimer::singleShot(0, s_Watcher, [others]() {
             for (const QPointer<FolderWatch> &watch : others) {
