@@ -621,24 +621,24 @@ private Q_SLOTS:
 
     void clipboardChangesWhole_data()
     {
-        QTest::addColumn<bool>("cut");      // the second touch; the first is a copy
-        QTest::newRow("cut") << true;
-        QTest::newRow("copy") << false;
+        QTest::addColumn<int>("mode");      // of the first touch; the second is the other
+        QTest::newRow("copy, then cut") << 0;
+        QTest::newRow("cut, then copy") << 1;
     }
     // Before: CUT on a row whose folder had just gone kept the earlier paths but made them a
-    // cut, so pasting moved a folder that was copied.
+    // cut, so pasting moved a folder that was copied (and COPY the other way round).
     void clipboardChangesWhole()
     {
-        QFETCH(bool, cut);
+        QFETCH(int, mode);
         m_Root->mkdir("/ORBELIN/kept");
         m_Root->mkdir("/ORBELIN/gone");
         build();
         select("/ORBELIN/kept");
-        QVERIFY(m_Tree->copy());
+        QVERIFY(mode == 1 ? m_Tree->cut() : m_Tree->copy());
         select("/ORBELIN/gone");
         QVERIFY(QDir().rmdir(m_Root->path("/ORBELIN/gone")));
-        QVERIFY(!(cut ? m_Tree->cut() : m_Tree->copy()));
-        QCOMPARE(m_Tree->clipboard().mode, 0);
+        QVERIFY(!(mode == 1 ? m_Tree->copy() : m_Tree->cut()));
+        QCOMPARE(m_Tree->clipboard().mode, mode);
         QCOMPARE(m_Tree->clipboard().paths, QStringList{"/ORBELIN/kept"});
     }
 
