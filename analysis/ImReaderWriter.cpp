@@ -70,6 +70,11 @@ std::string stringTag(TIFF *tiff, ttag_t tag)
     return std::string();
 }
 
+// Without "m" libtiff maps the file into memory, and a file that shrinks while it is read
+// (a stick pulled) ends the program with SIGBUS; read through read(2) it fails like any
+// file cut short.
+const char ReadMode[] = "rm";
+
 } // namespace
 
 ImReaderWriter::ImReaderWriter() = default;
@@ -103,7 +108,7 @@ bool ImReaderWriter::read(std::string &path)
 
 bool ImReaderWriter::readTiff(const std::string &realPath)
 {
-    TiffFile tiff = openTiff(realPath, "r");
+    TiffFile tiff = openTiff(realPath, ReadMode);
     if (!tiff)
         return false;
     TIFF *t = tiff.get();
@@ -241,7 +246,7 @@ bool ImReaderWriter::write(const std::string &path, const std::string &metadata)
 bool ImReaderWriter::readMetadata(const std::string &path, std::string *software,
                                   std::string *description)
 {
-    TiffFile tiff = openTiff(SystemPaths::map(path), "r");
+    TiffFile tiff = openTiff(SystemPaths::map(path), ReadMode);
     if (!tiff)
         return false;
     if (software)

@@ -110,11 +110,13 @@ bool MessageDlg::lookup(MessageType type, QString *text, MessageButtonVisibility
     return false;
 }
 
-void MessageDlg::setMessage(const QString &text)
+void MessageDlg::setMessage(const QString &text, Qt::TextFormat format)
 {
     m_Text = text;
     // Rich texts need not start with a tag ("...found.<br/>Do you...").
-    ui->LABEL_MESSAGE->setTextFormat(Qt::mightBeRichText(text) ? Qt::RichText : Qt::PlainText);
+    if (format == Qt::AutoText)
+        format = Qt::mightBeRichText(text) ? Qt::RichText : Qt::PlainText;
+    ui->LABEL_MESSAGE->setTextFormat(format);
     ui->LABEL_MESSAGE->setText(text);
 }
 

@@ -18,7 +18,9 @@ public:
     MessageDlg(MessageType type, QWidget *parent = nullptr);
     ~MessageDlg() override;
 
-    void setMessage(const QString &text);
+    // Auto: a text with tags is rich text. A text holding a name (a path, a label) is given
+    // as Qt::PlainText, so that "run<br>other" shows as it is named.
+    void setMessage(const QString &text, Qt::TextFormat format = Qt::AutoText);
     void setMessageButtonVisibility(MessageButtonVisibility visibility);
     void setMessageType(MessageType type);
 

@@ -43,9 +43,11 @@ QString freeName(const QString &name, bool isFolder,
         return name;
     const int dot = isFolder ? -1 : name.lastIndexOf(QLatin1Char('.'));
     for (int n = 1; n <= FileOperator::MaxNameTries; ++n) {
+        // One arg() for all parts: a "%1" in the name stays text.
+        const QString number = QString::number(n);
         const QString candidate = dot < 0
-            ? QStringLiteral("%1(%2)").arg(name).arg(n)
-            : QStringLiteral("%1(%2).%3").arg(name.left(dot)).arg(n).arg(name.mid(dot + 1));
+            ? QStringLiteral("%1(%2)").arg(name, number)
+            : QStringLiteral("%1(%2).%3").arg(name.left(dot), number, name.mid(dot + 1));
         if (!taken(candidate))
             return candidate;
     }

@@ -8,6 +8,7 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QIcon>
+#include <QSet>
 #include <QTreeWidget>
 
 namespace fs {
@@ -147,27 +148,26 @@ void FileSystemItem::removeItem(const QString &name)
     }
 }
 
-QStringList FileSystemItem::differ(const QString &path) const
+void FileSystemItem::differ(const QString &path, QStringList *added, QStringList *removed) const
 {
+    added->clear();
+    removed->clear();
     if (!QFileInfo(SystemPaths::map(path)).isDir())
-        return QStringList();
-    QStringList onDisk = DiskAccess::list(path);
-    QStringList inTree;
+        return;
+    const QStringList listed = DiskAccess::list(path);
+    const QSet<QString> onDisk(listed.cbegin(), listed.cend());
+    QSet<QString> inTree;
     for (int i = 0; i < childCount(); ++i) {
-        if (const FileSystemItem *node = child(i))
-            inTree << node->m_Name;
+        if (const FileSystemItem *node = child(i)) {
+            inTree.insert(node->m_Name);
+            if (!onDisk.contains(node->m_Name))
+                *removed << node->m_Name;
+        }
     }
-    if (onDisk.size() > inTree.size()) {
-        for (const QString &name : qAsConst(inTree))
-            onDisk.removeOne(name);
-        return onDisk;
+    for (const QString &name : listed) {
+        if (!inTree.contains(name))
+            *added << name;
     }
-    if (onDisk.size() < inTree.size()) {
-        for (const QString &name : qAsConst(onDisk))
-            inTree.removeOne(name);
-        return inTree;
-    }
-    return QStringList();
 }
 
 void FileSystemItem::directoryChanged(DirectoryChangedAction action, const QStringList &names)
@@ -199,10 +199,13 @@ void FileSystemItem::slotDirectoryChanged(const QString &path)
 
 void FileSystemItem::slotDirectoryChangedTimer()
 {
-    const int entries = DiskAccess::list(m_ChangedPath).size();
-    const DirectoryChangedAction action =
-        entries < childCount() ? DirectoryEntriesRemoved : DirectoryEntriesAdded;
-    directoryChanged(action, differ(m_ChangedPath));
+    // By name: a rename, or an entry added and another removed between two reports, leaves
+    // the count as it was.
+    QStringList added;
+    QStringList removed;
+    differ(m_ChangedPath, &added, &removed);
+    directoryChanged(DirectoryEntriesRemoved, removed);
+    directoryChanged(DirectoryEntriesAdded, added);
 }
 
 void FileSystemItem::slotCurrentItemChanged(QTreeWidgetItem *current, QTreeWidgetItem *)

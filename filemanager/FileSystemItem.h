@@ -48,7 +48,9 @@ public:
     bool setRootPath(const QString &path);
     void addItem(const QString &name);
     void removeItem(const QString &name);
-    QStringList differ(const QString &path) const;
+    // The names of the folder on disk that have no child yet, and the children whose name
+    // is no longer there; both empty when the folder is gone.
+    void differ(const QString &path, QStringList *added, QStringList *removed) const;
     void directoryChanged(DirectoryChangedAction action, const QStringList &names);
     void searchSubItem(FileSystemItem *node, bool unused = false);
 

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QIcon>
 #include <QImageReader>
+#include <QTextDocument>
 
 namespace {
 
@@ -62,7 +63,8 @@ void FileSystemListWidget::addRow(const Row &row, const QIcon &icon)
 {
     const QString name = DiskAccess::displayName(DiskAccess::fileName(row.path));
     auto *item = new QListWidgetItem(icon, name, this);
-    item->setToolTip(name);
+    // A tooltip with tags would be rich text: the name is shown as it is.
+    item->setToolTip(Qt::convertFromPlainText(name));
     m_Entries << row;
 }
 
@@ -131,7 +133,8 @@ bool FileSystemListWidget::createNewFolder(const QString &name)
     if (m_CurrentFolder.isEmpty())
         return false;
     for (int n = 0; n <= MaxNameTries; ++n) {
-        const QString candidate = n == 0 ? name : QStringLiteral("%1(%2)").arg(name).arg(n);
+        const QString candidate =
+            n == 0 ? name : QStringLiteral("%1(%2)").arg(name, QString::number(n));
         const QString real = SystemPaths::map(DiskAccess::join(m_CurrentFolder, candidate));
         if (QDir().mkdir(real)) {
             static const QIcon folderIcon(QStringLiteral(":/FileManager/folder.png"));

@@ -120,7 +120,7 @@ void FileSystemTreeWidget::slotDirectoryChanged(const QString &)
 void FileSystemTreeWidget::slotCurrentItemChanged(QTreeWidgetItem *current, QTreeWidgetItem *)
 {
     for (const QString &path : qAsConst(m_Clipboard.paths)) {
-        if (!QFileInfo(SystemPaths::map(path)).exists()) {
+        if (!DiskAccess::exists(path)) {
             emit signalClearClipboard();
             break;
         }
@@ -147,30 +147,34 @@ void FileSystemTreeWidget::slotUpdateHScrollArea(const QModelIndex &index)
     resizeColumnToContents(index.column());
 }
 
-void FileSystemTreeWidget::copyToClipboard(int mode)
+bool FileSystemTreeWidget::copyToClipboard(int mode)
 {
     if (!currentItem())
-        return;
-    m_Clipboard.mode = mode;
+        return false;
     QStringList paths;
     const QList<QTreeWidgetItem *> rows = selectedItems();
     for (QTreeWidgetItem *row : rows) {
         auto *node = dynamic_cast<fs::FileSystemItem *>(row);
-        if (node && QFileInfo(SystemPaths::map(node->filePath())).exists())
+        if (node && DiskAccess::exists(node->filePath()))
             paths << node->filePath();
     }
-    if (!paths.isEmpty())
-        m_Clipboard.paths = paths;
+    // Mode and paths change together: a cut on a row whose folder has gone must not turn an
+    // earlier copy into a move.
+    if (paths.isEmpty())
+        return false;
+    m_Clipboard.mode = mode;
+    m_Clipboard.paths = paths;
+    return true;
 }
 
-void FileSystemTreeWidget::cut()
+bool FileSystemTreeWidget::cut()
 {
-    copyToClipboard(1);
+    return copyToClipboard(1);
 }
 
-void FileSystemTreeWidget::copy()
+bool FileSystemTreeWidget::copy()
 {
-    copyToClipboard(0);
+    return copyToClipboard(0);
 }
 
 bool FileSystemTreeWidget::paste()

@@ -29,8 +29,10 @@ public:
     void setRegisterORBELIN(bool enable);
     void initialize();
 
-    void cut();
-    void copy();
+    // Fill the clipboard with the selected rows that still exist; false, with the clipboard
+    // as it was, when there is none.
+    bool cut();
+    bool copy();
     bool paste();
     // Deletes the current row's file or folder; a volume row stays.
     void erase();
@@ -60,7 +62,7 @@ protected:
 private:
     QStringList volumeFolders() const;
     void addTopLevelNode(const QString &path);
-    void copyToClipboard(int mode);
+    bool copyToClipboard(int mode);
 
     bool m_RegisterORBELIN;
     QList<fs::FileSystemItem *> m_TopLevelNodes;

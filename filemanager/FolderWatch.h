@@ -7,7 +7,8 @@ class QFileSystemWatcher;
 
 // Watches one folder (an instrument path) for entries coming and going. Every FolderWatch
 // of the program shares one QFileSystemWatcher, so a stick with thousands of folders costs
-// one kernel watcher instance, not one per folder.
+// one kernel watcher instance, not one per folder. A folder removed and made again (or a
+// stick plugged in again) is watched again, and its watches are told.
 class FolderWatch : public QObject
 {
     Q_OBJECT

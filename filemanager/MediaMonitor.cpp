@@ -421,7 +421,8 @@ bool MediaMonitor::mount(storage_t &entry)
     const QString label = entry.label.isEmpty() ? QString::fromLatin1(NoLabel) : entry.label;
     QString mountPoint;
     for (int n = 0; n <= MaxFolderNumber; ++n) {
-        const QString name = n == 0 ? label : QStringLiteral("%1 (%2)").arg(label).arg(n);
+        const QString name =
+            n == 0 ? label : QStringLiteral("%1 (%2)").arg(label, QString::number(n));
         const QString candidate = QLatin1String(MediaPrefix) + name;
         if (QDir().mkdir(SystemPaths::map(candidate))) {
             mountPoint = candidate;

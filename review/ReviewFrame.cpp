@@ -3,6 +3,7 @@
 
 #include "CSVReaderWriter.h"
 #include "Copy.h"
+#include "DiskAccess.h"
 #include "FileSystemItem.h"
 #include "ImReaderWriter.h"
 #include "MediaMonitor.h"
@@ -580,28 +581,32 @@ void ReviewFrame::applySelectionRule(bool isChild)
     ui->BUTTON_DELETE->setEnabled(isChild);
 }
 
+void ReviewFrame::showClipboard(int mode)
+{
+    m_ShownClipboard = mode;
+    ui->BUTTON_CUT->setChecked(mode == 1);
+    ui->BUTTON_COPY->setChecked(mode == 0);
+}
+
 void ReviewFrame::on_BUTTON_CUT_clicked()
 {
-    ui->FILE->cut();
-    ui->BUTTON_CUT->setChecked(true);
-    ui->BUTTON_COPY->setChecked(false);
-    ui->BUTTON_PASTE->setEnabled(!m_SecurityMode);
+    // A row whose folder has gone leaves the clipboard, and so the buttons, as they were
+    // (the touch has toggled the button already).
+    showClipboard(ui->FILE->cut() ? 1 : m_ShownClipboard);
+    ui->BUTTON_PASTE->setEnabled(!m_SecurityMode && m_ShownClipboard >= 0);
 }
 
 void ReviewFrame::on_BUTTON_COPY_clicked()
 {
-    ui->FILE->copy();
-    ui->BUTTON_COPY->setChecked(true);
-    ui->BUTTON_CUT->setChecked(false);
-    ui->BUTTON_PASTE->setEnabled(!m_SecurityMode);
+    showClipboard(ui->FILE->copy() ? 0 : m_ShownClipboard);
+    ui->BUTTON_PASTE->setEnabled(!m_SecurityMode && m_ShownClipboard >= 0);
 }
 
 void ReviewFrame::on_BUTTON_PASTE_clicked()
 {
     if (m_SecurityMode || !ui->FILE->paste())
         return;
-    ui->BUTTON_CUT->setChecked(false);
-    ui->BUTTON_COPY->setChecked(false);
+    showClipboard(-1);
     ui->BUTTON_PASTE->setEnabled(false);
     if (ui->FILE->currentItem())
         refreshFreeSpace(currentTreePath());
@@ -613,11 +618,11 @@ void ReviewFrame::on_BUTTON_DELETE_clicked()
         return;
     // The tree may change while the question is open: OK deletes the path it named.
     const QString path = currentTreePath();
-    QString shown = path;
+    QString shown = DiskAccess::displayName(path);
     if (shown.startsWith(QLatin1String("/media")))
         shown.remove(0, 6);
     MessageDlg question;
-    question.setMessage(QStringLiteral("Delete ") + shown + QLatin1Char('?'));
+    question.setMessage(QStringLiteral("Delete ") + shown + QLatin1Char('?'), Qt::PlainText);
     question.setMessageButtonVisibility(MSG_BUTTON_OK_CANCEL);
     if (question.exec() == QDialog::Accepted)
         ui->FILE->erase(path);
@@ -625,8 +630,7 @@ void ReviewFrame::on_BUTTON_DELETE_clicked()
 
 void ReviewFrame::slotClearClipboard()
 {
-    ui->BUTTON_CUT->setChecked(false);
-    ui->BUTTON_COPY->setChecked(false);
+    showClipboard(-1);
 }
 
 void ReviewFrame::slotEnableSecurityMode(bool enable)

@@ -74,6 +74,8 @@ private Q_SLOTS:
 private:
     bool ignoreVanishedPath(const QString &path, bool isChild) const;
     void applySelectionRule(bool isChild);
+    // CUT checked for 1, COPY for 0, neither for -1.
+    void showClipboard(int mode);
     void refreshFreeSpace(const QString &path);
     QString currentTreePath() const;
     void clearTotals();
@@ -88,6 +90,7 @@ private:
     bool exportResultsLog(const QString &mountPoint, QString *error);
 
     bool m_SecurityMode = false;
+    int m_ShownClipboard = -1;      // what CUT and COPY show, as for showClipboard()
     std::vector<std::string> m_TagFiles;
     int m_FieldCount = 0;
     std::vector<int> m_CellCounts;

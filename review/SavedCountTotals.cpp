@@ -43,8 +43,6 @@ SavedCountTotals SavedCountTotals::read(const QString &folder)
         std::string description;
         const bool opened = general::ImReaderWriter::readMetadata(path.toStdString(), &software,
                                                                   &description);
-        if (opened && software == InstrumentSoftware)
-            ++totals.m_Qualifying;
         if (!numbered.match(name).hasMatch())
             continue;
 
@@ -55,6 +53,11 @@ SavedCountTotals SavedCountTotals::read(const QString &folder)
         if (number(items, "Counted cell number", &value) && value > 0 && value < INT_MAX)
             count = int(value);
         totals.m_CellCounts.push_back(count);
+        // Browsed with its own count, but an image the instrument did not write (or that
+        // cannot be read) is no field of the totals.
+        if (!opened || software != InstrumentSoftware)
+            continue;
+        ++totals.m_Fields;
         totals.m_CellSum += count;
         if (number(items, "Average fluorescent object size", &value))
             totals.m_SizeSum += float(value);
@@ -69,14 +72,14 @@ SavedCountTotals SavedCountTotals::read(const QString &folder)
 
 float SavedCountTotals::meanSize() const
 {
-    return m_Qualifying > 0 ? m_SizeSum / float(m_Qualifying) : 0.0f;
+    return m_Fields > 0 ? m_SizeSum / float(m_Fields) : 0.0f;
 }
 
 bool SavedCountTotals::concentration(float *mantissa, int *exponent) const
 {
-    // cells/mL = cell sum / (images x volume factor) x dilution factor. Without both
+    // cells/mL = cell sum / (fields x volume factor) x dilution factor. Without both
     // factors the formula divides by 0 or takes the logarithm of 0.
-    const float volume = float(m_TagFiles.size()) * m_VolumeFactor;
+    const float volume = float(m_Fields) * m_VolumeFactor;
     if (!(volume > 0) || !std::isfinite(volume) || m_DilutionFactor <= 0
         || m_CellSum > INT_MAX)
         return false;

@@ -6,24 +6,25 @@
 
 // The totals of one save folder, read from the metadata of its annotated images
 // ("01_TAG.tif", ...): cell number, mean size, volume and dilution factors, and the
-// concentration. Paths are instrument paths.
+// concentration. Only the numbered images whose Software tag says the instrument wrote
+// them are fields of the totals. Paths are instrument paths.
 class SavedCountTotals
 {
 public:
     // Lists and reads the folder's annotated images.
     static SavedCountTotals read(const QString &folder);
 
-    // True when there is something to show: at least one image written by the instrument,
-    // and at least one image named by digits and "_TAG.tif" to browse.
-    bool hasTotals() const { return m_Qualifying > 0 && !m_TagFiles.empty(); }
+    // True when there is something to show: at least one field.
+    bool hasTotals() const { return m_Fields > 0; }
     // The folder holds raw images that a re-analysis can count again.
     bool hasRawImages() const { return m_RawImages; }
 
     // The browsable images (digits + "_TAG.tif"), in file-name order, and their counts.
     const std::vector<std::string> &tagFiles() const { return m_TagFiles; }
     const std::vector<int> &cellCounts() const { return m_CellCounts; }
-    // Images whose Software tag says the instrument wrote them.
-    int qualifyingCount() const { return m_Qualifying; }
+    // The browsable images the instrument wrote: the fields summed, averaged and counted
+    // in the volume.
+    int fieldCount() const { return m_Fields; }
 
     qint64 cellSum() const { return m_CellSum; }
     float meanSize() const;
@@ -41,7 +42,7 @@ public:
 private:
     std::vector<std::string> m_TagFiles;
     std::vector<int> m_CellCounts;
-    int m_Qualifying = 0;
+    int m_Fields = 0;
     qint64 m_CellSum = 0;
     float m_SizeSum = 0;
     float m_VolumeFactor = 0;

@@ -13,6 +13,10 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -236,6 +240,58 @@ private Q_SLOTS:
         QCOMPARE(image.height(), 0);
         QVERIFY(!image.data(8));
         QVERIFY(!image.data(16));
+    }
+
+    void imageCutShortWhileRead_data()
+    {
+        QTest::addColumn<double>("kept");      // share of the file left
+        QTest::newRow("header only") << 0.001;
+        QTest::newRow("a quarter") << 0.25;
+        QTest::newRow("all but the last byte") << 0.9999999;
+    }
+    // Before: the reader mapped the file, and an image cut short while it was read (a stick
+    // pulled during review or re-analysis) ended the program with SIGBUS.
+    void imageCutShortWhileRead()
+    {
+        QFETCH(double, kept);
+        TestRoot root;
+        const QString path = "/ORBELIN/01_RAW.tif";
+        // Noise compresses badly: one large strip that takes a while to decode.
+        QByteArray pixels(1280 * 960 * 2, Qt::Uninitialized);
+        quint32 random = 12345;
+        for (char &byte : pixels) {
+            random = random * 1664525u + 1013904223u;
+            byte = char(random >> 24);
+        }
+        general::ImReaderWriter out;
+        QVERIFY(out.setImage(pixels.constData(), 1280, 960, 16, 1));
+        QVERIFY(root.mkdir("/ORBELIN") && out.write(path.toStdString(), "Instrument=ORBELIN_Vn"));
+        const QByteArray file = root.readFile(path);
+        const QByteArray real = QFile::encodeName(root.path(path));
+        for (int round = 0; round < 4; ++round) {
+            QVERIFY(root.writeFile(path, file));
+            const int events = ::inotify_init1(IN_CLOEXEC);
+            QVERIFY(events >= 0 && ::inotify_add_watch(events, real.constData(), IN_OPEN) >= 0);
+            // Cuts the file as soon as the reader has opened it.
+            bool cut = false;
+            std::thread cutter([&]() {
+                pollfd opened = {events, POLLIN, 0};
+                cut = ::poll(&opened, 1, 30000) == 1
+                    && ::truncate(real.constData(), off_t(file.size() * kept)) == 0;
+            });
+            general::ImReaderWriter in;
+            std::string name = path.toStdString();
+            const bool read = in.read(name);
+            cutter.join();
+            ::close(events);
+            QVERIFY(cut);
+            if (read) {
+                QCOMPARE(QByteArray(reinterpret_cast<const char *>(in.data(16)), pixels.size()),
+                         pixels);
+            } else {
+                QVERIFY(!in.data(16) && in.width() == 0);
+            }
+        }
     }
 
     // Frames as the camera gives them (about 170 cells, a third of them in touching

@@ -253,6 +253,42 @@ private Q_SLOTS:
             QCOMPARE(m_Root->readFile("/media/USB/" + name.second), name.first.toUtf8());
     }
 
+    void clashNamesKeepPercentSigns_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("folder");
+        QTest::addColumn<QString>("clash");     // of the paste
+        QTest::newRow("file") << "Yeast 5%1 glucose.csv" << false << "Yeast 5%1 glucose(1).csv";
+        QTest::newRow("file, %2") << "dilution%2.tif" << false << "dilution%2(1).tif";
+        QTest::newRow("folder") << "run%1" << true << "run%1(1)";
+        QTest::newRow("no suffix") << "%2%1" << false << "%2%1(1)";
+    }
+    // Before: the name went through chained arg() calls, which took its own "%1" for a
+    // place marker: "Yeast 5%1 glucose.csv" pasted over itself became
+    // "Yeast 51 glucose(csv).%3". The chooser's new folders were numbered alike.
+    void clashNamesKeepPercentSigns()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, folder);
+        QFETCH(QString, clash);
+        const QString source = "/ORBELIN/" + name;
+        QVERIFY(m_Root->writeFile(folder ? source + "/a.txt" : source, "x"));
+        QCOMPARE(paste(0, {source}, "/ORBELIN"), QList<int>{0});
+        QStringList pasted = QDir(m_Root->path("/ORBELIN")).entryList(QDir::AllEntries
+                                                                     | QDir::NoDotAndDotDot);
+        QStringList expected{name, clash};
+        pasted.sort();
+        expected.sort();
+        QCOMPARE(pasted, expected);
+
+        FileSystemListWidget list;
+        list.setViewType(FileSystemListWidget::VIEW_FOLDERS);
+        list.slotCurrentItemChanged("/media/USB");
+        QVERIFY(list.createNewFolder(name) && list.createNewFolder(name));
+        QCOMPARE(list.item(1)->text(), name + "(1)");
+        QVERIFY(QFileInfo(m_Root->path("/media/USB/" + name + "(1)")).isDir());
+    }
+
     // A cut moves what was copied, byte for byte and empty folders too; a hidden entry,
     // which is never copied, keeps its folder. A volume row can be cut: its contents move,
     // the data folder or mount folder stays.
@@ -604,6 +640,81 @@ private Q_SLOTS:
         QTRY_COMPARE(row("/media/USB/run2")->childCount(), 2);
     }
 
+    // Before: rows were compared with the disk by count, so a rename, or an entry added and
+    // another removed between two reports, left the old names shown for good.
+    void rowsFollowTheDiskByName()
+    {
+        for (const char *folder : {"/media/USB/run1", "/media/USB/run2", "/ORBELIN/run"})
+            m_Root->mkdir(folder);
+        build();
+        QCOMPARE(childNames("/media/USB"), QStringList({"run1", "run2"}));
+        QVERIFY(QDir().rename(m_Root->path("/media/USB/run1"), m_Root->path("/media/USB/runA")));
+        QTRY_COMPARE(childNames("/media/USB"), QStringList({"run2", "runA"}));
+        QVERIFY(m_Root->mkdir("/media/USB/run3") && QDir().rmdir(m_Root->path("/media/USB/run2")));
+        QTRY_COMPARE(childNames("/media/USB"), QStringList({"run3", "runA"}));
+        // A cut pasted next to itself.
+        select("/ORBELIN/run");
+        QVERIFY(m_Tree->cut());
+        select("/ORBELIN");
+        QVERIFY(m_Tree->paste());
+        QTRY_COMPARE(childNames("/ORBELIN"), QStringList({"run(1)"}));
+    }
+
+    void folderMadeAgainIsWatchedAgain_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<bool>("stick");        // a tmpfs mounted there, swapped for another
+        QTest::newRow("folder") << "/media/USB/run" << false;
+        QTest::newRow("stick swapped") << "/media/USB" << true;
+    }
+    // Before: a folder removed and made again before the tree heard of it kept its row, but
+    // the kernel had dropped its watch: old entries stayed shown and new ones never came.
+    // The same for a stick's row when one stick was pulled and another mounted in its place.
+    void folderMadeAgainIsWatchedAgain()
+    {
+        QFETCH(QString, folder);
+        QFETCH(bool, stick);
+        const QString real = m_Root->path(folder);
+        QString why;
+        QVERIFY(QDir().mkpath(real));
+        if (stick && !m_Volumes->mount(real, &why))
+            QSKIP(qPrintable("the sticks are tmpfs in a private mount namespace: " + why));
+        QVERIFY(m_Root->writeFile(folder + "/old.tif", "o"));
+        build();
+        select(folder);
+        QCOMPARE(childNames(folder), QStringList{"old.tif"});
+        if (stick) {
+            QVERIFY(Volumes::unmount(real) && QDir().rmdir(real) && QDir().mkdir(real)
+                    && m_Volumes->mount(real, &why));
+        } else {
+            QVERIFY(QDir(real).removeRecursively() && QDir().mkdir(real));
+        }
+        QVERIFY(m_Root->writeFile(folder + "/new.tif", "n"));
+        QTRY_COMPARE(childNames(folder), QStringList{"new.tif"});
+        QVERIFY(m_Root->writeFile(folder + "/later.tif", "l"));
+        QTRY_COMPARE(childNames(folder), QStringList({"later.tif", "new.tif"}));
+    }
+
+    // Before: once a watched folder had gone, nothing watched the folder made again under
+    // its name; now the next report of any watched folder puts it back.
+    void watchOfAFolderGoneAndBack()
+    {
+        QVERIFY(m_Root->mkdir("/ORBELIN/a"));
+        FolderWatch parent("/ORBELIN");
+        FolderWatch folder("/ORBELIN/a");
+        QSignalSpy parentReports(&parent, &FolderWatch::directoryChanged);
+        QSignalSpy reports(&folder, &FolderWatch::directoryChanged);
+        QVERIFY(QDir().rmdir(m_Root->path("/ORBELIN/a")));
+        QTRY_VERIFY(!parentReports.isEmpty() && !reports.isEmpty());
+        reports.clear();
+        QVERIFY(m_Root->mkdir("/ORBELIN/a"));
+        QTRY_VERIFY(!reports.isEmpty());
+        const int before = reports.count();
+        QVERIFY(m_Root->writeFile("/ORBELIN/a/f.tif", "f"));
+        QTRY_VERIFY(reports.count() > before);
+        QCOMPARE(reports.first().first().toString(), QString("/ORBELIN/a"));
+    }
+
     // Every folder node watches its folder; the kernel allows only so many watcher
     // instances per user, so they must share one.
     void manyFoldersShareOneWatcher()
@@ -696,6 +807,29 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(m_Root->path("/ORBELIN/run1/a.txt")));
     }
 
+    void clipboardChangesWhole_data()
+    {
+        QTest::addColumn<int>("mode");      // of the first touch; the second is the other
+        QTest::newRow("copy, then cut") << 0;
+        QTest::newRow("cut, then copy") << 1;
+    }
+    // Before: CUT on a row whose folder had just gone kept the earlier paths but made them a
+    // cut, so pasting moved a folder that was copied (and COPY the other way round).
+    void clipboardChangesWhole()
+    {
+        QFETCH(int, mode);
+        m_Root->mkdir("/ORBELIN/kept");
+        m_Root->mkdir("/ORBELIN/gone");
+        build();
+        select("/ORBELIN/kept");
+        QVERIFY(mode == 1 ? m_Tree->cut() : m_Tree->copy());
+        select("/ORBELIN/gone");
+        QVERIFY(QDir().rmdir(m_Root->path("/ORBELIN/gone")));
+        QVERIFY(!(mode == 1 ? m_Tree->copy() : m_Tree->cut()));
+        QCOMPARE(m_Tree->clipboard().mode, mode);
+        QCOMPARE(m_Tree->clipboard().paths, QStringList{"/ORBELIN/kept"});
+    }
+
     // A copied path that goes clears the clipboard.
     void erase()
     {
@@ -782,6 +916,14 @@ private Q_SLOTS:
         QCOMPARE(list.count(), 1);
         QVERIFY(list.open(chosen));
         QCOMPARE(DiskAccess::encodeName(chosen), QByteArray("/media/USB/run1/d\xfcnn/x.png"));
+
+        // A foreign row goes to the clipboard and stays there while the tree moves on.
+        m_Tree->setCurrentItem(foreign);
+        QVERIFY(m_Tree->copy());
+        QCOMPARE(m_Tree->clipboard().paths, QStringList{foreign->filePath()});
+        QSignalSpy cleared(m_Tree.get(), &FileSystemTreeWidget::signalClearClipboard);
+        m_Tree->setCurrentItem(run);
+        QCOMPARE(cleared.count(), 0);
 
         m_Tree->erase(foreign->filePath());
         QVERIFY(!existsRaw(m_Root->path("/media/USB"), "/run1/d\xfcnn"));
@@ -962,6 +1104,23 @@ private Q_SLOTS:
                                     "/ORBELIN/run1"}));
         QCOMPARE(QDir(m_Root->path("/ORBELIN")).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
                  (QStringList{"Data", "Data(1)", "run1"}));
+    }
+
+    // Before: a folder named with a tag showed its tooltip as rich text.
+    void chooserTooltipsShowNamesAsText()
+    {
+        const QStringList names{"run<br>other", "<b>bold", "a&lt;b", "a&b"};
+        for (const QString &name : names)
+            QVERIFY(m_Root->mkdir("/media/USB/" + name));
+        FileSystemListWidget list;
+        list.setViewType(FileSystemListWidget::VIEW_FOLDERS);
+        list.slotCurrentItemChanged("/media/USB");
+        QStringList shown;
+        for (int i = 0; i < list.count(); ++i)
+            shown << ModalAnswer::shownText(list.item(i)->toolTip()).trimmed();
+        QCOMPARE(shown.size(), names.size());
+        for (const QString &name : names)
+            QVERIFY2(shown.contains(name), qPrintable(shown.join(" | ")));
     }
 
     // Before: "a/b" made a folder inside another one, or failed silently; every try of a

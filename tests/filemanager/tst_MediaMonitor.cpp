@@ -45,6 +45,16 @@ private:
         QFile::link("../../" + name, m_Root->path("/dev/disk/by-uuid/UUID-" + name));
     }
 
+    // sdb1, then sdb10 with the same label, each waited for until the running monitor has
+    // mounted it.
+    void plugTwins(const QString &label)
+    {
+        plug("sdb1", label);
+        QTRY_VERIFY(entry("/dev/sdb1").mounted);
+        plug("sdb10", label);
+        QTRY_VERIFY(entry("/dev/sdb10").mounted);
+    }
+
     void pull(const QString &name) { QFile::remove(m_Root->path("/dev/disk/by-uuid/UUID-" + name)); }
 
     static storage_t entry(const QString &device)
@@ -172,10 +182,7 @@ private Q_SLOTS:
         prepare("/dev/sda1 / ext4 rw 0 0\n", {"sda1"});
         MediaMonitor monitor;
         monitor.mountAll();
-        plug("sdb1", "MY DATA");
-        QTRY_VERIFY(entry("/dev/sdb1").mounted);
-        plug("sdb10", "MY DATA");
-        QTRY_VERIFY(entry("/dev/sdb10").mounted);
+        plugTwins("MY DATA");
         QCOMPARE(entry("/dev/sdb1").mountPoint, QString("/media/MY DATA"));
         QCOMPARE(entry("/dev/sdb10").mountPoint, QString("/media/MY DATA (1)"));
         // A notification without a change mounts nothing again.
@@ -193,6 +200,19 @@ private Q_SLOTS:
         QCOMPARE(entry("/dev/sdc1").mountPoint, QString("/media/NEW"));
         QVERIFY(!exists("/media/MY DATA (1)"));
         QCOMPARE(MediaMonitor::devices().size(), 2);
+    }
+
+    // Before: the label went through chained arg() calls, so a second stick labelled
+    // "LAB%1" was mounted at "/media/LAB1 (%2)".
+    void twinLabelsKeepPercentSigns()
+    {
+        prepare("/dev/sda1 / ext4 rw 0 0\n", {"sda1"});
+        MediaMonitor monitor;
+        monitor.mountAll();
+        plugTwins("LAB%1");
+        QCOMPARE(entry("/dev/sdb1").mountPoint + "|" + entry("/dev/sdb10").mountPoint,
+                 QString("/media/LAB%1|/media/LAB%1 (1)"));
+        QVERIFY(exists("/media/LAB%1 (1)/data.txt"));
     }
 
     // A hanging mount is given up and not tried again, by mountAll nor by a notification.

@@ -71,6 +71,22 @@ private:
         return row;
     }
 
+    // Annotated images "name,cells,size,volume mL,dilution[,software]" (a bare name has the
+    // digits and "_TAG.tif" added); a name alone is not a TIFF.
+    bool writeTagImages(const QString &folder, const QStringList &images) const
+    {
+        for (const QString &image : images) {
+            const QStringList v = image.split(',');
+            const QString name = folder + '/' + v[0] + (v[0].contains('.') ? "" : "_TAG.tif");
+            if (!(v.size() == 1 ? m_Root->writeFile(name, "not a TIFF at all")
+                  : SampleData::writeTagImage(name, field(v[1].toInt(), v[2].toFloat(),
+                                                          v[3].toFloat(), v[4].toInt()),
+                                              16, 12, v.value(5, "ORBELIN_Vn"))))
+                return false;
+        }
+        return true;
+    }
+
     void writeLog(const QByteArray &rows)
     {
         QVERIFY(m_Root->writeFile("/root/ORBELIN_Vn/CountingResults.csv",
@@ -253,6 +269,53 @@ private Q_SLOTS:
         }
     }
 
+    void deleteQuestionShowsTheNameAsText_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("asked");
+        QTest::newRow("line break tag") << "/media/USB/run<br>other" << "Delete /USB/run<br>other?";
+        QTest::newRow("bold tag") << "/ORBELIN/<b>run" << "Delete /ORBELIN/<b>run?";
+        QTest::newRow("character reference") << "/ORBELIN/a&lt;b" << "Delete /ORBELIN/a&lt;b?";
+        QTest::newRow("plain name") << "/ORBELIN/run 1" << "Delete /ORBELIN/run 1?";
+    }
+    // Before: the question was rich text as soon as the name held a tag, so a folder named
+    // "run<br>other" was asked for as "run", a line break and "other".
+    void deleteQuestionShowsTheNameAsText()
+    {
+        QFETCH(QString, folder);
+        QVERIFY(saveFolder(folder));
+        start();
+        QVERIFY(select(folder));
+        QString shown;
+        ModalAnswer::next([&shown](QWidget *modal) {
+            shown = ModalAnswer::shownMessageOf(modal);
+            QTest::mouseClick(modal->findChild<QPushButton *>("BUTTON_CANCEL"), Qt::LeftButton);
+        });
+        click("BUTTON_DELETE");
+        QTEST(shown, "asked");
+        QVERIFY(QFileInfo::exists(m_Root->path(folder)));
+    }
+
+    // Before: CUT on a row whose folder had just gone turned the earlier COPY into a cut, and
+    // the paste then moved the copied folder off the stick.
+    void cutOnAGoneFolderKeepsTheCopy()
+    {
+        QVERIFY(saveFolder("/media/USB/run1"));
+        QVERIFY(m_Root->mkdir("/media/USB/gone"));
+        start();
+        QVERIFY(select("/media/USB/run1"));
+        click("BUTTON_COPY");
+        QVERIFY(select("/media/USB/gone"));
+        QVERIFY(QDir().rmdir(m_Root->path("/media/USB/gone")));
+        click("BUTTON_CUT");
+        QVERIFY(button("BUTTON_COPY")->isChecked() && !button("BUTTON_CUT")->isChecked());
+        QVERIFY(select("/ORBELIN"));
+        click("BUTTON_PASTE");
+        QVERIFY(!button("BUTTON_COPY")->isChecked() && !button("BUTTON_PASTE")->isEnabled());
+        QVERIFY(QFileInfo::exists(m_Root->path("/ORBELIN/run1/01_TAG.tif")));
+        QVERIFY(QFileInfo::exists(m_Root->path("/media/USB/run1/01_TAG.tif")));
+    }
+
     // Delete on the tree used to remove the folder without a question, even when locked,
     // and the cut, copy and paste keys went around the lock.
     void securityLock()
@@ -289,19 +352,17 @@ private Q_SLOTS:
 
     void savedCountTotals_data()
     {
-        // Annotated images "name,cells,size,volume mL,dilution[,software]" (a bare name
-        // has the digits and "_TAG.tif" added); a name alone is not a TIFF.
-        QTest::addColumn<QStringList>("images");
+        QTest::addColumn<QStringList>("images");    // as writeTagImages() takes them
         // Sum|browsed counts|concentration|mean size|dilution; empty: no totals.
         QTest::addColumn<QString>("totals");
         QTest::newRow("two fields") << QStringList{"01,100,4,0.0001,4", "02,150,5,0.0001,4"}
             << "250|100 150|5.00 x 10e6 cells/mL|4.5 \u00b5m|4";
-        // a_TAG.tif is not browsed but was written by the instrument: the mean size divides
-        // by three images (2 + 4 + 0 of a_TAG's size, which is not read).
+        // a_TAG.tif is not browsed, so it is no field: the mean size divides by the two
+        // images whose sizes it sums.
         QTest::newRow("any run of digits")
             << QStringList{"3,10,2,0.0001,2", "123,20,4,0.0001,2", "a,1000,9,0.0001,2",
                            "01_tag.tif,1000,9,0.0001,2"}
-            << "30|20 10|3.00 x 10e5 cells/mL|2.0 \u00b5m|2";
+            << "30|20 10|3.00 x 10e5 cells/mL|3.0 \u00b5m|2";
         QTest::newRow("last image carrying a factor wins")
             << QStringList{"01,100,3,0.0002,10", "02,100,3,0.0001,0", "03,100,3,0,5", "04,100,3,0,0"}
             << "400|100 100 100 100|5.00 x 10e6 cells/mL|3.0 \u00b5m|5";
@@ -309,9 +370,9 @@ private Q_SLOTS:
         QTest::newRow("no volume factor") << QStringList{"01,120,5,0,2"} << "120|120||5.0 \u00b5m|2";
         QTest::newRow("no dilution factor") << QStringList{"01,120,5,0.0001,0"}
                                             << "120|120||5.0 \u00b5m|";
-        // Two browsable images: the volume is 2 x 0.0001 mL.
+        // Two browsable images, one field: the volume is 1 x 0.0001 mL.
         QTest::newRow("unreadable image counts 0") << QStringList{"01,50,3,0.0001,2", "02"}
-            << "50|50 0|5.00 x 10e5 cells/mL|3.0 \u00b5m|2";
+            << "50|50 0|1.00 x 10e6 cells/mL|3.0 \u00b5m|2";
         QTest::newRow("foreign software") << QStringList{"01,10,2,0.0001,2,ImageJ"} << "";
         QTest::newRow("software with a suffix") << QStringList{"01,10,2,0.0001,2,ORBELIN_Vn 1.0"} << "";
         // Before, the list was empty while the totals took its first entry.
@@ -320,14 +381,7 @@ private Q_SLOTS:
     void savedCountTotals()
     {
         QFETCH(QStringList, images);
-        for (const QString &image : images) {
-            const QStringList v = image.split(',');
-            const QString name = "/ORBELIN/r/" + v[0] + (v[0].contains('.') ? "" : "_TAG.tif");
-            QVERIFY(v.size() == 1 ? m_Root->writeFile(name, "not a TIFF at all")
-                    : SampleData::writeTagImage(name, field(v[1].toInt(), v[2].toFloat(),
-                                                            v[3].toFloat(), v[4].toInt()),
-                                                16, 12, v.value(5, "ORBELIN_Vn")));
-        }
+        QVERIFY(writeTagImages("/ORBELIN/r", images));
         const SavedCountTotals t = SavedCountTotals::read("/ORBELIN/r");
         QStringList counts;
         for (int c : t.cellCounts())
@@ -335,6 +389,43 @@ private Q_SLOTS:
         const QStringList shown{QString::number(t.cellSum()), counts.join(' '),
                                 t.concentrationText(), t.meanSizeText(), t.dilutionFactorText()};
         QTEST(t.hasTotals() ? shown.join('|') : QString(), "totals");
+    }
+
+    void foreignImagesStayOutOfTheTotals_data()
+    {
+        QTest::addColumn<QStringList>("images");    // as writeTagImages() takes them
+        // Cells|mean size|concentration|dilution as the screen shows them.
+        QTest::addColumn<QString>("totals");
+        QTest::addColumn<int>("browsed");
+        // Before: 5200 cells, and a mean size of 35.0 um from three sizes over two images.
+        QTest::newRow("foreign image among two")
+            << QStringList{"01,100,4,0.0001,2", "02,100,6,0.0001,2", "03,5000,60,0.0001,2,ImageJ"}
+            << "200|5.0 \u00b5m|2.00 x 10e6 cells/mL|2" << 3;
+        // Before: the foreign image's factors were taken, being the last.
+        QTest::newRow("foreign factors")
+            << QStringList{"01,100,4,0.0001,2", "02,100,4,0.0005,9,ImageJ"}
+            << "100|4.0 \u00b5m|2.00 x 10e6 cells/mL|2" << 2;
+        // Before: the instrument's a_TAG.tif halved the mean size without adding its own.
+        QTest::newRow("instrument image not numbered")
+            << QStringList{"01,100,4,0.0001,2", "a,100,8,0.0001,2"}
+            << "100|4.0 \u00b5m|2.00 x 10e6 cells/mL|2" << 1;
+    }
+    // Only the images the instrument wrote count, in every total; the others are still
+    // browsed.
+    void foreignImagesStayOutOfTheTotals()
+    {
+        QFETCH(QStringList, images);
+        QVERIFY(writeTagImages("/ORBELIN/r", images));
+        start();
+        QVERIFY(select("/ORBELIN/r"));
+        QTEST(QStringList({text("LABEL_TOTAL_CELLS"), text("LABEL_AVERAGE_SIZE"),
+                           text("LABEL_TOTAL_CELLS_CONCENTRATION"), text("LABEL_DILUTION_FACTOR")})
+                  .join('|'),
+              "totals");
+        QFETCH(int, browsed);
+        while (button("BUTTON_NEXT")->isEnabled())
+            click("BUTTON_NEXT");
+        QCOMPARE(text("LABEL_CURRENT"), QString::number(browsed));
     }
 
     // ---- review options

@@ -5,8 +5,10 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QPointer>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 
 #include <memory>
@@ -55,6 +57,24 @@ QString messageOf(QWidget *modal)
     if (auto *box = qobject_cast<MessageDlg *>(modal))
         return box->message();
     return QString();
+}
+
+QString shownMessageOf(QWidget *modal)
+{
+    auto *label = qobject_cast<MessageDlg *>(modal)
+        ? modal->findChild<QLabel *>(QStringLiteral("LABEL_MESSAGE")) : nullptr;
+    return label ? shownText(label->text(), label->textFormat()) : QString();
+}
+
+QString shownText(const QString &text, Qt::TextFormat format)
+{
+    if (format == Qt::AutoText)
+        format = Qt::mightBeRichText(text) ? Qt::RichText : Qt::PlainText;
+    if (format != Qt::RichText)
+        return text;
+    QTextDocument document;
+    document.setHtml(text);
+    return document.toPlainText();
 }
 
 } // namespace ModalAnswer

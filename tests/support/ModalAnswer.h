@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <Qt>
 #include <functional>
 
 class QWidget;
@@ -17,5 +18,10 @@ void clickNext(const QString &buttonName, QString *text = nullptr, int timeoutMs
 
 // The message of a MessageDlg, or an empty string for any other widget.
 QString messageOf(QWidget *modal);
+// The same message as the box shows it (rich text as it reads).
+QString shownMessageOf(QWidget *modal);
+
+// What a label of that text format, or a tooltip (Qt::AutoText), shows for a text.
+QString shownText(const QString &text, Qt::TextFormat format = Qt::AutoText);
 
 } // namespace ModalAnswer
