@@ -28,14 +28,6 @@ struct Item
     float x, y, radius;
 };
 
-// Distance from the centre of the shape's ellipse to its edge in the direction (radians).
-float radiusToward(const SyntheticField::Shape &s, float direction)
-{
-    const float t = direction - s.angle * float(CV_PI) / 180.0f;
-    const float a = s.major / 2;
-    const float b = s.minor / 2;
-    return a * b / std::hypot(b * std::cos(t), a * std::sin(t));
-}
 
 // Mean of profile (offsets from the shape's centre, pixels) over 4 x 4 samples of pixel (x, y).
 template <typename Profile>
@@ -153,6 +145,14 @@ float SyntheticField::Shape::size() const
     return std::sqrt(major * minor) * PixelSize;
 }
 
+float SyntheticField::Shape::radius(float direction) const
+{
+    const float t = direction - angle * float(CV_PI) / 180.0f;
+    const float a = major / 2;
+    const float b = minor / 2;
+    return a * b / std::hypot(b * std::cos(t), a * std::sin(t));
+}
+
 SyntheticField::Options SyntheticField::separatedCells(int width, int height, int cells,
                                                       unsigned seed)
 {
@@ -191,6 +191,12 @@ SyntheticField::Options SyntheticField::touchingCells(Profile profile, unsigned 
 SyntheticField::SyntheticField(const Options &options)
 {
     place(options);
+    render(options);
+}
+
+SyntheticField::SyntheticField(const Options &options, const std::vector<Shape> &shapes)
+    : m_Shapes(shapes)
+{
     render(options);
 }
 
@@ -278,8 +284,7 @@ void SyntheticField::place(const Options &o)
             return std::hypot(dx, dy) < (a.major + b.major) / 2 * (1.0f - Pressed) - 1e-3f;
         const float direction = std::atan2(dy, dx);
         return std::hypot(dx, dy)
-               < (radiusToward(a, direction) + radiusToward(b, direction)) * (1.0f - o.maxOverlap)
-                     - 1e-3f;
+               < (a.radius(direction) + b.radius(direction)) * (1.0f - o.maxOverlap) - 1e-3f;
     };
     // A touching cluster: each further cell pressed against one placed before, and less
     // bright than the first. The first cell is first to first + 0.2 x the mean size, the
@@ -302,8 +307,7 @@ void SyntheticField::place(const Options &o)
             if (o.overlapAlongLine) {
                 const float overlap = uniform(o.minOverlap, o.maxOverlap);
                 direction = uniform(0.0f, float(2 * CV_PI));
-                distance = (radiusToward(to, direction) + radiusToward(s, direction))
-                           * (1.0f - overlap);
+                distance = (to.radius(direction) + s.radius(direction)) * (1.0f - overlap);
             } else {
                 distance = (to.major + s.major) / 2 * uniform(1.0f - Pressed, 1.0f);
                 direction = uniform(0.0f, float(2 * CV_PI));

@@ -44,6 +44,8 @@ public:
         bool isCell() const { return kind == Cell || kind == ClusterCell; }
         // Diameter of the circle of the same area, um.
         float size() const;
+        // From the centre to the edge in the direction (radians), pixels.
+        float radius(float direction) const;
     };
 
     struct Options
@@ -101,6 +103,8 @@ public:
     static Options touchingCells(Profile profile, unsigned seed);
 
     explicit SyntheticField(const Options &options);
+    // These shapes alone, drawn as options says (profile, blur, light, noise, bits, seed).
+    SyntheticField(const Options &options, const std::vector<Shape> &shapes);
 
     // CV_8UC1, or CV_16UC1 for 16 bits.
     const cv::Mat &image() const { return m_Image; }
