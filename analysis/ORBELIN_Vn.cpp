@@ -29,7 +29,7 @@ const float WaistNoise = 5.0f;
 const float Measured = 0.5f;
 // ...and need this share of those pixels above the threshold: a speck of noise that just
 // crosses it, on a faint blob, is no cell.
-const float AboveThreshold = 0.1f;
+const float AboveThreshold = 0.02f;
 // A cell's outline runs where its signal falls below this share of the highest within
 // OutlineReach pixels: the edge of a flat-topped cell, and the neck between two touching
 // cells whatever the light between them.
