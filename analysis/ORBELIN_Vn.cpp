@@ -391,7 +391,7 @@ struct OutlineParts
     std::vector<cv::Rect> box{cv::Rect()}; // each part's object
 };
 
-// The outline of one object of the binary image (its outer outline, holes filled) in box:
+// The outline of one object of the binary image (given by its outer outline) within box:
 // where the signal is at least OutlineShare of the highest within OutlineReach pixels,
 // holes filled.
 cv::Mat objectOutline(const cv::Mat &signal, const std::vector<cv::Point> &object,
