@@ -25,8 +25,33 @@ const float FloodFloor = 3.0f;
 // this many noise deviations below it if that is lower.
 const float WaistLevel = 0.8f;
 const float WaistNoise = 5.0f;
-// Cells are measured where they are at least this share of their own peak.
+// Cells are measured where they are at least this share of their own peak...
 const float Measured = 0.5f;
+// ...and need this share of those pixels above the threshold: a speck of noise that just
+// crosses it, on a faint blob, is no cell.
+const float AboveThreshold = 0.02f;
+// A cell's outline runs where its signal falls below this share of the highest within
+// OutlineReach pixels: the edge of a flat-topped cell, and the neck between two touching
+// cells whatever the light between them.
+const float OutlineShare = 0.6f;
+const int OutlineReach = 3;
+// The distance map of the outlines is smoothed by this share of the smallest cell's radius,
+// within these limits (pixels): a ragged edge makes no peak of its own.
+const float OutlineSmoothing = 0.25f;
+const float LeastSmoothing = 0.7f;
+const float MostSmoothing = 4.0f;
+// The blur fills the neck between touching cells: parts of an outline stay apart where the
+// distance map at the neck is below the declustering share plus this of the lower peak.
+const float NeckAllowance = 0.15f;
+// A part of an outline is a cell only when its peak in the distance map is at least
+// NarrowestCell pixels and NarrowestShare of the smallest cell's radius, and it is at least
+// PartRoundness round (percent): not a piece of a rod or of a fibre.
+const float NarrowestCell = 2.0f;
+const float NarrowestShare = 0.75f;
+const float PartRoundness = 60.0f;
+// A cell part without a peak of its own in the signal starts a cell at its brightest pixel
+// where the distance map is at least this share of the part's peak.
+const float OutlineCore = 0.5f;
 
 // Field image as float grey on the 8-bit scale; 16-bit frames of a 12-bit camera hold
 // values up to 4095.
@@ -165,14 +190,15 @@ float entropyThreshold(const cv::Mat &signal, float level, float noise, float hi
     return level + noise * std::expm1(top * float(bin + 1) / bins);
 }
 
-// Fills the holes of a binary image (background not reachable from the border).
-void fillHoles(cv::Mat &binary)
+// Fills the holes of a binary image (background not reachable from the border); returns the
+// outer outlines of its objects.
+std::vector<std::vector<cv::Point>> fillHoles(cv::Mat &binary)
 {
-    cv::Mat padded;
-    cv::copyMakeBorder(binary, padded, 1, 1, 1, 1, cv::BORDER_CONSTANT, cv::Scalar(0));
-    cv::floodFill(padded, cv::Point(0, 0), cv::Scalar(128));
-    const cv::Mat inside = padded(cv::Rect(1, 1, binary.cols, binary.rows)) == 0;
-    binary.setTo(255, inside);
+    // Each outer outline filled: the background inside it was not reachable from the border.
+    std::vector<std::vector<cv::Point>> outlines;
+    cv::findContours(binary, outlines, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
+    cv::drawContours(binary, outlines, -1, cv::Scalar(255), cv::FILLED);
+    return outlines;
 }
 
 // The root of node in a union-find forest; halves the path on the way.
@@ -225,6 +251,105 @@ struct Basins
     }
 };
 
+struct Moments
+{
+    double n = 0, sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
+    int left = INT32_MAX, top = INT32_MAX, right = -1, bottom = -1;
+
+    void add(int x, int y)
+    {
+        n += 1;
+        sx += x;
+        sy += y;
+        sxx += double(x) * x;
+        syy += double(y) * y;
+        sxy += double(x) * y;
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+    }
+};
+
+// A key that sorts pixels as their values do (values are not negative): the value's bits
+// over the pixel's number on a one-pixel frame of the given stride (columns + 2), so that
+// every pixel inside has eight neighbours.
+uint64_t floodKey(float value, int x, int y, int stride)
+{
+    // Non-negative floats sort as their bit patterns do.
+    uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return (uint64_t(bits) << 32) | uint32_t((y + 1) * stride + x + 1);
+}
+
+// Floods the keyed pixels (sorted from the highest value down), a basin from each local
+// maximum. A pixel reaches the highest basin among its eight neighbours; another basin that
+// meets it there joins that one unless apart(basins, lower basin, value, signal) holds.
+// Each basin keeps its value and the width at its peak, and its highest signal above the
+// background level among the pixels it reaches at no less than core x its peak value, with
+// the pixel (y x cols + x). label (pixels on the keys' frame) gets each pixel's basin as it
+// was when the pixel was reached: the highest basin or, where `ascent` holds the values, the
+// basin of its highest neighbour, so that basins kept apart share the pixels along the
+// valley between them.
+template <typename Apart>
+Basins floodDown(const std::vector<uint64_t> &keys, const cv::Mat &signal, float level,
+                 const cv::Mat &width, float core, const cv::Mat &ascent,
+                 std::vector<int> &label, Apart apart)
+{
+    const int stride = signal.cols + 2;
+    label.assign(size_t(stride) * size_t(signal.rows + 2), 0);
+    const int around[8] = {-stride - 1, -stride, -stride + 1, -1, 1,
+                           stride - 1,  stride,  stride + 1};
+    const bool byAscent = !ascent.empty();
+    Basins basins;
+    for (uint64_t key : keys) {
+        const int at = int(key & 0xffffffffu);
+        const uint32_t bits = uint32_t(key >> 32);
+        float value;
+        std::memcpy(&value, &bits, sizeof value);
+        const int y = at / stride - 1;
+        const int x = at % stride - 1;
+        const float above = signal.ptr<float>(y)[x] - level;
+        int roots[8];
+        int rootCount = 0;
+        int best = 0;
+        int steepest = 0;
+        float steepestValue = 0.0f;
+        for (int step : around) {
+            const int basin = label[size_t(at + step)];
+            if (basin == 0)
+                continue;
+            if (byAscent) {
+                const int next = at + step;
+                const float v = ascent.ptr<float>(next / stride - 1)[next % stride - 1];
+                if (steepest == 0 || v > steepestValue) {
+                    steepest = basin;
+                    steepestValue = v;
+                }
+            }
+            const int root = basins.find(basin);
+            if (std::find(roots, roots + rootCount, root) != roots + rootCount)
+                continue;
+            roots[rootCount++] = root;
+            if (best == 0 || basins.top[size_t(root)] > basins.top[size_t(best)])
+                best = root;
+        }
+        if (rootCount == 0) {
+            label[size_t(at)] = basins.add(value, width.ptr<float>(y)[x], above,
+                                           y * signal.cols + x);
+            continue;
+        }
+        label[size_t(at)] = byAscent ? steepest : best;
+        if (value >= core * basins.top[size_t(best)])
+            basins.reach(best, above, y * signal.cols + x);
+        for (int i = 0; i < rootCount; ++i) {
+            if (roots[i] != best && !apart(basins, roots[i], value, above))
+                basins.join(best, roots[i]);
+        }
+    }
+    return basins;
+}
+
 // Floods signal x distance map (the distance to where the signal falls to floor) from its
 // local maxima down. A dim cell against a bright one has barely a peak of its own in the
 // signal, but a clear one once the waist between them is taken in. Where two basins meet,
@@ -237,74 +362,201 @@ Basins flood(const cv::Mat &signal, float floor, float level, float height)
 {
     cv::Mat distance;
     cv::distanceTransform(signal > floor, distance, cv::DIST_L2, cv::DIST_MASK_5);
-    // Pixels on a one-pixel frame, so that every pixel inside has eight neighbours.
     const int stride = signal.cols + 2;
     std::vector<uint64_t> keys;
     for (int y = 0; y < signal.rows; ++y) {
         const float *s = signal.ptr<float>(y);
         const float *d = distance.ptr<float>(y);
         for (int x = 0; x < signal.cols; ++x) {
-            if (!(s[x] > floor))
-                continue;
-            // Non-negative floats sort as their bit patterns do.
-            const float surface = (s[x] - level) * d[x];
-            uint32_t bits;
-            std::memcpy(&bits, &surface, sizeof bits);
-            keys.push_back((uint64_t(bits) << 32) | uint32_t((y + 1) * stride + x + 1));
+            if (s[x] > floor)
+                keys.push_back(floodKey((s[x] - level) * d[x], x, y, stride));
         }
     }
     std::sort(keys.begin(), keys.end(), std::greater<uint64_t>());
-    Basins basins;
-    std::vector<int> label(size_t(stride) * size_t(signal.rows + 2), 0);
-    const int around[8] = {-stride - 1, -stride, -stride + 1, -1, 1,
-                           stride - 1,  stride,  stride + 1};
-    for (uint64_t key : keys) {
-        const int at = int(key & 0xffffffffu);
-        const uint32_t bits = uint32_t(key >> 32);
-        float surface;
-        std::memcpy(&surface, &bits, sizeof surface);
-        const int y = at / stride - 1;
-        const int x = at % stride - 1;
-        const float above = signal.ptr<float>(y)[x] - level;
-        int roots[8];
-        int rootCount = 0;
-        int best = 0;
-        for (int step : around) {
-            const int basin = label[size_t(at + step)];
-            if (basin == 0)
-                continue;
-            const int root = basins.find(basin);
-            if (std::find(roots, roots + rootCount, root) != roots + rootCount)
-                continue;
-            roots[rootCount++] = root;
-            if (best == 0 || basins.top[size_t(root)] > basins.top[size_t(best)])
-                best = root;
-        }
-        if (rootCount == 0) {
-            label[size_t(at)] = basins.add(surface, distance.ptr<float>(y)[x], above,
-                                           y * signal.cols + x);
-            continue;
-        }
-        label[size_t(at)] = best;
-        basins.reach(best, above, y * signal.cols + x);
-        for (int i = 0; i < rootCount; ++i) {
-            const int lower = roots[i];
-            if (lower != best
-                && (basins.top[size_t(lower)] - surface < height * basins.width[size_t(lower)]
-                    || above >= basins.height[size_t(lower)]))
-                basins.join(best, lower);
+    std::vector<int> label;
+    return floodDown(keys, signal, level, distance, 0.0f, cv::Mat(), label,
+                     [height](const Basins &basins, int lower, float value, float above) {
+                         return basins.top[size_t(lower)] - value
+                                    >= height * basins.width[size_t(lower)]
+                                && above < basins.height[size_t(lower)];
+                     });
+}
+
+// The parts of the cells' outlines, numbered from 1 across the field.
+struct OutlineParts
+{
+    cv::Mat parts;                         // CV_32S: each pixel's part, 0 for none
+    std::vector<float> height{0.0f};       // each part's highest signal near its middle,
+    std::vector<int> highest{0};           // above the background level, and where
+    std::vector<cv::Rect> box{cv::Rect()}; // each part's object
+};
+
+// The outline of one object of the binary image (given by its outer outline) within box:
+// where the signal is at least OutlineShare of the highest within OutlineReach pixels,
+// holes filled.
+cv::Mat objectOutline(const cv::Mat &signal, const std::vector<cv::Point> &object,
+                      const cv::Rect &box, float level)
+{
+    static const cv::Mat reach = cv::getStructuringElement(
+        cv::MORPH_ELLIPSE, cv::Size(2 * OutlineReach + 1, 2 * OutlineReach + 1));
+    cv::Mat inside = cv::Mat::zeros(box.size(), CV_8U);
+    cv::drawContours(inside, std::vector<std::vector<cv::Point>>{object}, 0, cv::Scalar(255),
+                     cv::FILLED, cv::LINE_8, cv::noArray(), 0, -box.tl());
+    const cv::Mat near = signal(box);
+    cv::Mat brightest;
+    cv::dilate(near, brightest, reach);
+    for (int y = 0; y < box.height; ++y) {
+        uchar *in = inside.ptr<uchar>(y);
+        const float *s = near.ptr<float>(y);
+        const float *b = brightest.ptr<float>(y);
+        for (int x = 0; x < box.width; ++x) {
+            if (in[x] != 0 && s[x] - level < (b[x] - level) * OutlineShare)
+                in[x] = 0;
         }
     }
-    return basins;
+    fillHoles(inside);
+    return inside;
+}
+
+// Roundness (percent) of each basin of a flooding over pixels on a frame of box.width + 2
+// columns; the pixels' labels become their basins' roots.
+std::vector<float> basinRoundness(Basins &basins, const cv::Size &box, std::vector<int> &label)
+{
+    std::vector<Moments> moments(basins.parent.size());
+    for (int y = 0; y < box.height; ++y) {
+        int *framed = label.data() + size_t(y + 1) * size_t(box.width + 2) + 1;
+        for (int x = 0; x < box.width; ++x) {
+            if (framed[x] != 0) {
+                framed[x] = basins.find(framed[x]);
+                moments[size_t(framed[x])].add(x, y);
+            }
+        }
+    }
+    std::vector<float> round(moments.size(), 0.0f);
+    for (size_t b = 1; b < moments.size(); ++b) {
+        const Moments &m = moments[b];
+        if (m.n <= 0)
+            continue;
+        const double cx = m.sx / m.n;
+        const double cy = m.sy / m.n;
+        round[b] = Tesmora::Core::roundness(m.sxx / m.n - cx * cx, m.syy / m.n - cy * cy,
+                                            m.sxy / m.n - cx * cy);
+    }
+    return round;
+}
+
+// Parts the outline of each object of the binary image (objects: their outer outlines)
+// where it has a neck. Its distance map, smoothed by `smoothing` pixels, is flooded from its
+// maxima down; a lower basin stays apart where it meets a higher one below share x its own
+// peak, unless that peak is below narrowest. Parts that are no cells (narrower than
+// narrowest, or less round than PartRoundness: pieces of a rod or of a fibre) are left out.
+OutlineParts outlineParts(const cv::Mat &signal,
+                          const std::vector<std::vector<cv::Point>> &objects, float level,
+                          float share, float narrowest, float smoothing)
+{
+    OutlineParts outline;
+    outline.parts = cv::Mat::zeros(signal.size(), CV_32S);
+    const cv::Rect image(0, 0, signal.cols, signal.rows);
+    const int margin = OutlineReach + 1;
+    const int smoothingSide = 2 * int(std::ceil(2.5f * smoothing)) + 1;
+    for (const std::vector<cv::Point> &object : objects) {
+        const cv::Rect bounds = cv::boundingRect(object);
+        if (bounds.area() < CV_PI * narrowest * narrowest)
+            continue;
+        const cv::Rect box =
+            (bounds + cv::Size(2 * margin, 2 * margin) - cv::Point(margin, margin)) & image;
+        const cv::Mat inside = objectOutline(signal, object, box, level);
+        cv::Mat distance;
+        cv::distanceTransform(inside, distance, cv::DIST_L2, cv::DIST_MASK_5);
+        cv::GaussianBlur(distance, distance, cv::Size(smoothingSide, smoothingSide), smoothing);
+        std::vector<uint64_t> keys;
+        for (int y = 0; y < box.height; ++y) {
+            const uchar *in = inside.ptr<uchar>(y);
+            const float *d = distance.ptr<float>(y);
+            for (int x = 0; x < box.width; ++x) {
+                if (in[x] != 0)
+                    keys.push_back(floodKey(d[x], x, y, box.width + 2));
+            }
+        }
+        std::sort(keys.begin(), keys.end(), std::greater<uint64_t>());
+        std::vector<int> label;
+        Basins basins = floodDown(keys, signal(box), level, distance, OutlineCore, distance,
+                                  label,
+                                  [share, narrowest](const Basins &b, int lower, float value,
+                                                     float) {
+                                      const float peak = b.top[size_t(lower)];
+                                      return peak >= narrowest && value < share * peak;
+                                  });
+        const std::vector<float> round = basinRoundness(basins, box.size(), label);
+        std::vector<int> number(round.size(), 0);
+        for (size_t b = 1; b < round.size(); ++b) {
+            if (basins.top[b] < narrowest || round[b] < PartRoundness)
+                continue;
+            number[b] = int(outline.height.size());
+            const int at = basins.highest[b];
+            outline.height.push_back(basins.height[b]);
+            outline.highest.push_back((box.y + at / box.width) * signal.cols + box.x
+                                      + at % box.width);
+            outline.box.push_back(box);
+        }
+        for (int y = 0; y < box.height; ++y) {
+            const int *framed = label.data() + size_t(y + 1) * size_t(box.width + 2) + 1;
+            int *part = outline.parts.ptr<int>(box.y + y) + box.x;
+            for (int x = 0; x < box.width; ++x) {
+                if (framed[x] != 0 && number[size_t(framed[x])] != 0)
+                    part[x] = number[size_t(framed[x])];
+            }
+        }
+    }
+    return outline;
+}
+
+// The part of each seed (0: none). A cell part without a seed (a dim cell on the flank of a
+// bright one has no peak of its own in the signal) gets one at its brightest pixel near its
+// middle, when that is at least lowestPeak above the background level; parts still without
+// a seed are given up, for their neighbours to claim.
+std::vector<int> seedParts(OutlineParts &outline, float lowestPeak, std::vector<int> &seeds,
+                           std::vector<float> &heights)
+{
+    std::vector<char> seeded(outline.height.size(), 0);
+    std::vector<int> partOf;
+    for (int seed : seeds) {
+        partOf.push_back(outline.parts.ptr<int>()[seed]);
+        seeded[size_t(partOf.back())] = 1;
+    }
+    for (size_t part = 1; part < seeded.size(); ++part) {
+        const float height = outline.height[part];
+        if (!seeded[part] && height >= lowestPeak && height > 0.0f) {
+            seeds.push_back(outline.highest[part]);
+            heights.push_back(height);
+            partOf.push_back(int(part));
+            seeded[part] = 1;
+        }
+    }
+    for (size_t given = 1; given < seeded.size(); ++given) {
+        if (seeded[given])
+            continue;
+        const cv::Rect &box = outline.box[given];
+        for (int y = box.y; y < box.y + box.height; ++y) {
+            int *part = outline.parts.ptr<int>(y);
+            for (int x = box.x; x < box.x + box.width; ++x) {
+                if (part[x] == int(given))
+                    part[x] = 0;
+            }
+        }
+    }
+    return partOf;
 }
 
 // Gives each pixel to the cell whose flood, from its peak down, reaches it at the highest
 // share of that cell's own peak, down to the cell's lowest, so that a dim cell keeps its
 // pixels against a bright neighbour. seeds are the cells' peaks (pixel y x cols + x);
-// heights and lowest are above the background level. Writes cell numbers from 1 on into
-// cells (CV_32S, zero).
+// heights and lowest are above the background level. Where parts (CV_32S) is given, a cell
+// claims no pixel of another part than partOf its own (0: none). Writes cell numbers from
+// 1 on into cells (CV_32S, zero).
 void claim(const cv::Mat &signal, float level, const std::vector<int> &seeds,
-           const std::vector<float> &heights, const std::vector<float> &lowest, cv::Mat &cells)
+           const std::vector<float> &heights, const std::vector<float> &lowest, cv::Mat &cells,
+           const cv::Mat &parts = cv::Mat(), const std::vector<int> &partOf = {})
 {
     const int levels = 256;
     std::vector<std::vector<std::pair<int, int>>> queue(levels);
@@ -322,13 +574,16 @@ void claim(const cv::Mat &signal, float level, const std::vector<int> &seeds,
             cell = number;
             const float height = heights[size_t(number - 1)];
             const float low = lowest[size_t(number - 1)];
+            const int own = parts.empty() ? 0 : partOf[size_t(number - 1)];
             for (int ny = std::max(0, y - 1); ny <= std::min(signal.rows - 1, y + 1); ++ny) {
                 const float *s = signal.ptr<float>(ny);
                 const int *taken = cells.ptr<int>(ny);
+                const int *part = own != 0 ? parts.ptr<int>(ny) : nullptr;
                 for (int nx = std::max(0, x - 1); nx <= std::min(signal.cols - 1, x + 1); ++nx) {
                     const float above = s[nx] - level;
                     // Never above its own peak: that belongs to a brighter cell.
-                    if (taken[nx] != 0 || above < low || above > height)
+                    if (taken[nx] != 0 || above < low || above > height
+                        || (part && part[nx] != 0 && part[nx] != own))
                         continue;
                     const int bucket =
                         std::max(current, int((1.0f - above / height) * (levels - 1)));
@@ -352,10 +607,10 @@ uint64_t pairKey(int a, int b)
 // a cell at most two pixels wide, which cannot show a finer waist). The rings of
 // light around a dark vacuole, the pieces of a fibre and of an out-of-focus blob have no
 // waist between them; a dim cell is cut off from a bright one by the pixels neither
-// claims. Returns the numbers of the cells that stand for their groups (the highest of
-// each).
+// claims. Cells in different parts of an outline (partOf, 0 for none) are never joined.
+// Returns the numbers of the cells that stand for their groups (the highest of each).
 std::vector<int> joinWithoutWaist(const cv::Mat &cells, const std::vector<float> &heights,
-                                  float share)
+                                  float share, const std::vector<int> &partOf)
 {
     // The neighbours that come after a pixel in the order of rows.
     const cv::Point ahead[4] = {{1, 0}, {-1, 1}, {0, 1}, {1, 1}};
@@ -384,6 +639,10 @@ std::vector<int> joinWithoutWaist(const cv::Mat &cells, const std::vector<float>
     for (uint64_t key : touching) {
         const int a = int(key >> 32);
         const int b = int(key & 0xffffffffu);
+        const int partA = partOf[size_t(a - 1)];
+        const int partB = partOf[size_t(b - 1)];
+        if (partA != 0 && partB != 0 && partA != partB)
+            continue;
         // The two cells alone, with a free margin.
         const cv::Rect box =
             ((boxes[size_t(a)] | boxes[size_t(b)]) + cv::Size(2, 2) - cv::Point(1, 1)) & image;
@@ -427,25 +686,6 @@ std::vector<int> joinWithoutWaist(const cv::Mat &cells, const std::vector<float>
     return kept;
 }
 
-struct Moments
-{
-    double n = 0, sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
-    int left = INT32_MAX, top = INT32_MAX, right = -1, bottom = -1;
-
-    void add(int x, int y)
-    {
-        n += 1;
-        sx += x;
-        sy += y;
-        sxx += double(x) * x;
-        syy += double(y) * y;
-        sxy += double(x) * y;
-        left = std::min(left, x);
-        right = std::max(right, x);
-        top = std::min(top, y);
-        bottom = std::max(bottom, y);
-    }
-};
 
 std::vector<cv::Point> outline(const cv::Mat &objects, int number, const Moments &m)
 {
@@ -516,7 +756,7 @@ bool ORBELIN_Vn::findObject(const analysis_param_t &param)
                                      level + param.noiseFloor * noise);
 
     cv::Mat binary = signal > threshold;
-    fillHoles(binary);
+    const std::vector<std::vector<cv::Point>> objectOutlines = fillHoles(binary);
 
     // Labelling and declustering: each peak that stands out of the noise in the signal
     // weighted by the distance map starts a cell, if it is above the threshold. Cells are
@@ -537,42 +777,63 @@ bool ORBELIN_Vn::findObject(const analysis_param_t &param)
     cv::Mat objects = cv::Mat::zeros(binary.size(), CV_32S);
     std::vector<float> lowest;
     std::vector<int> kept;
+    cv::Mat parts;
+    std::vector<int> partOf;
     if (param.declustering > 0.0f) {
+        // Cells are parted by the shape of their outlines as well: two round parts with a
+        // neck between them are two cells however little the light dips between them.
+        // Radius of the smallest cell, pixels ("!(a > 0)" also catches NaN).
+        const float smallest = !(param.minSize > 0.0f) ? 0.0f : param.minSize / pixel / 2;
+        const float narrowest = std::max(NarrowestCell, NarrowestShare * smallest);
+        const float smoothing =
+            std::clamp(OutlineSmoothing * smallest, LeastSmoothing, MostSmoothing);
+        OutlineParts outline = outlineParts(signal, objectOutlines, level,
+                                            param.declustering + NeckAllowance, narrowest,
+                                            smoothing);
+        partOf = seedParts(outline, threshold - level, seeds, heights);
+        parts = outline.parts;
         for (float height : heights) {
             lowest.push_back(std::max(floor - level, std::min(WaistLevel * height,
                                                               height - WaistNoise * noise)));
         }
-        claim(signal, level, seeds, heights, lowest, objects);
-        kept = joinWithoutWaist(objects, heights, param.declustering);
+        claim(signal, level, seeds, heights, lowest, objects, parts, partOf);
+        kept = joinWithoutWaist(objects, heights, param.declustering, partOf);
         objects.setTo(0);
     } else {
         kept = onePerObject(binary, seeds, heights);
     }
     std::vector<int> keptSeeds;
     std::vector<float> keptHeights;
+    std::vector<int> keptParts;
     lowest.clear();
     for (int cell : kept) {
         keptSeeds.push_back(seeds[size_t(cell - 1)]);
         keptHeights.push_back(heights[size_t(cell - 1)]);
+        if (!partOf.empty())
+            keptParts.push_back(partOf[size_t(cell - 1)]);
         lowest.push_back(Measured * keptHeights.back());
     }
-    claim(signal, level, keptSeeds, keptHeights, lowest, objects);
+    claim(signal, level, keptSeeds, keptHeights, lowest, objects, parts, keptParts);
 
     // Measuring and filtering: each object is measured where it is at least `Measured` x
     // its own peak, so faint and bright cells of one size measure alike whatever the
     // threshold.
     std::vector<Moments> moments(keptSeeds.size() + 1);
+    std::vector<int> aboveThreshold(moments.size(), 0);
     for (int y = 0; y < objects.rows; ++y) {
         const int *o = objects.ptr<int>(y);
+        const uchar *b = binary.ptr<uchar>(y);
         for (int x = 0; x < objects.cols; ++x) {
-            if (o[x] != 0)
+            if (o[x] != 0) {
                 moments[size_t(o[x])].add(x, y);
+                aboveThreshold[size_t(o[x])] += b[x] != 0;
+            }
         }
     }
     const int objectCount = int(moments.size()) - 1;
     for (int number = 1; number <= objectCount; ++number) {
         const Moments &m = moments[size_t(number)];
-        if (m.n <= 0)
+        if (m.n <= 0 || aboveThreshold[size_t(number)] < AboveThreshold * m.n)
             continue;
         object_t object;
         object.x = float(m.sx / m.n);

@@ -11,8 +11,9 @@ struct analysis_param_t
     float minSize = 0.3f;  // um: smaller objects are not cells
     float maxSize = 50.0f; // um
     int roundness = 30;    // percent: less round objects are not cells
-    // Two peaks of the distance map inside one object stay one cell while the map between
-    // them never falls below this share of the lower peak; 0 splits nothing.
+    // Touching cells stay one while the distance map of their brightest areas never falls
+    // below this share of the narrower one between them, and the distance map of their
+    // outline never below this share + 0.15 of its lower peak; 0 splits nothing.
     float declustering = 0.85f;
     // The maximum-entropy threshold is multiplied by this (below 1: fainter cells count)...
     float thresholdScale = 1.0f;

@@ -28,6 +28,7 @@ struct Item
     float x, y, radius;
 };
 
+
 // Mean of profile (offsets from the shape's centre, pixels) over 4 x 4 samples of pixel (x, y).
 template <typename Profile>
 float pixelCover(float x, float y, const Profile &profile)
@@ -64,9 +65,9 @@ void draw(cv::Mat &canvas, const SyntheticField::Shape &s, float reach, const Pr
     }
 }
 
-// A cell or elongated shape: a dome over the ellipse (the light of a lens-shaped body),
-// or an even disc, dimmer inside the vacuole.
-void drawCell(cv::Mat &canvas, const SyntheticField::Shape &s, bool dome)
+// A cell or elongated shape: a dome over the ellipse (the light of a lens-shaped body), an
+// even disc, or a flat top falling to s.rim at the edge, dimmer inside the vacuole.
+void drawCell(cv::Mat &canvas, const SyntheticField::Shape &s, SyntheticField::Profile profile)
 {
     const float a = s.major / 2;
     const float b = s.minor / 2;
@@ -82,7 +83,15 @@ void drawCell(cv::Mat &canvas, const SyntheticField::Shape &s, bool dome)
         const float du = u - s.vacuoleU;
         const float dv = v - s.vacuoleV;
         const float light = du * du + dv * dv < vr2 ? VacuoleLight : 1.0f;
-        return dome ? std::sqrt(1.0f - r2) * light : light;
+        switch (profile) {
+        case SyntheticField::Dome:
+            return std::sqrt(1.0f - r2) * light;
+        case SyntheticField::FlatTop:
+            return (1.0f - (1.0f - s.rim) * r2) * light;
+        case SyntheticField::Disc:
+            break;
+        }
+        return light;
     }, [](float, float) { return false; });
 }
 
@@ -136,6 +145,14 @@ float SyntheticField::Shape::size() const
     return std::sqrt(major * minor) * PixelSize;
 }
 
+float SyntheticField::Shape::radius(float direction) const
+{
+    const float t = direction - angle * float(CV_PI) / 180.0f;
+    const float a = major / 2;
+    const float b = minor / 2;
+    return a * b / std::hypot(b * std::cos(t), a * std::sin(t));
+}
+
 SyntheticField::Options SyntheticField::separatedCells(int width, int height, int cells,
                                                       unsigned seed)
 {
@@ -150,7 +167,23 @@ SyntheticField::Options SyntheticField::separatedCells(int width, int height, in
     o.blobs = 0;
     o.elongated = 0;
     o.vacuoles = 0.0f;
-    o.domes = false;
+    o.profile = Disc;
+    o.seed = seed;
+    return o;
+}
+
+SyntheticField::Options SyntheticField::touchingCells(Profile profile, unsigned seed)
+{
+    Options o;
+    o.cells = 100;
+    o.pairs = 30;
+    o.triples = 10;
+    o.smallPairs = 10;
+    o.vacuoles = 0.3f;
+    o.overlapAlongLine = true;
+    o.profile = profile;
+    o.blurMin = 0.9f;
+    o.blurMax = 1.6f;
     o.seed = seed;
     return o;
 }
@@ -158,6 +191,12 @@ SyntheticField::Options SyntheticField::separatedCells(int width, int height, in
 SyntheticField::SyntheticField(const Options &options)
 {
     place(options);
+    render(options);
+}
+
+SyntheticField::SyntheticField(const Options &options, const std::vector<Shape> &shapes)
+    : m_Shapes(shapes)
+{
     render(options);
 }
 
@@ -186,6 +225,9 @@ void SyntheticField::place(const Options &o)
     auto uniform = [&random](float lo, float hi) {
         return std::uniform_real_distribution<float>(lo, hi)(random);
     };
+    // The rims of flat tops have numbers of their own, so that a field keeps its layout
+    // whatever the profile.
+    std::mt19937 rims(o.seed * 40503u + 7u);
     std::vector<Item> items;
     // Finds a free centre for an item of the radius; false when the field is full.
     auto freeSpot = [&](float radius, float &x, float &y) {
@@ -212,11 +254,10 @@ void SyntheticField::place(const Options &o)
     auto brightness = [&](float low, float high) {
         return o.brightness * uniform(low, high);
     };
-    auto roundCell = [&](Kind kind) {
+    auto roundCell = [&](Kind kind, float smallest, float largest) {
         Shape s;
         s.kind = kind;
-        const float diameter = uniform(o.meanSize - o.sizeSpread, o.meanSize + o.sizeSpread)
-                               / PixelSize;
+        const float diameter = uniform(smallest, largest) / PixelSize;
         // Same area as a circle of that diameter, slightly oval.
         const float ratio = uniform(o.cellRoundness, 1.0f);
         s.major = diameter / std::sqrt(ratio);
@@ -231,25 +272,50 @@ void SyntheticField::place(const Options &o)
             s.vacuoleU = offset * std::cos(direction);
             s.vacuoleV = offset * std::sin(direction);
         }
+        if (o.profile == FlatTop)
+            s.rim = std::uniform_real_distribution<float>(0.52f, 0.62f)(rims);
         return s;
     };
+    const float smallest = o.meanSize - o.sizeSpread;
+    const float largest = o.meanSize + o.sizeSpread;
+    // Cells a and b, centres (dx, dy) apart, overlap by more than a cluster allows.
+    auto pressedInto = [&](const Shape &a, const Shape &b, float dx, float dy) {
+        if (!o.overlapAlongLine)
+            return std::hypot(dx, dy) < (a.major + b.major) / 2 * (1.0f - Pressed) - 1e-3f;
+        const float direction = std::atan2(dy, dx);
+        return std::hypot(dx, dy)
+               < (a.radius(direction) + b.radius(direction)) * (1.0f - o.maxOverlap) - 1e-3f;
+    };
     // A touching cluster: each further cell pressed against one placed before, and less
-    // bright than the first.
-    auto cluster = [&](int size) {
-        std::vector<Shape> cells{roundCell(ClusterCell)};
+    // bright than the first. The first cell is first to first + 0.2 x the mean size, the
+    // others others to others + 0.2 x; 0 for the field's own sizes.
+    auto cluster = [&](int size, float first = 0.0f, float others = 0.0f) {
+        auto sized = [&](float low) {
+            return low > 0.0f
+                ? roundCell(ClusterCell, low * o.meanSize, (low + 0.2f) * o.meanSize)
+                : roundCell(ClusterCell, smallest, largest);
+        };
+        std::vector<Shape> cells{sized(first)};
         const float brightest = cells.front().brightness;
         for (int attempt = 0; attempt < 50 && int(cells.size()) < size; ++attempt) {
-            Shape s = roundCell(ClusterCell);
+            Shape s = sized(others);
             s.clusterShare = uniform(o.dimmest, 1.0f);
             s.brightness = brightest * s.clusterShare;
             const Shape &to = cells[size_t(random() % cells.size())];
-            const float distance = (to.major + s.major) / 2 * uniform(1.0f - Pressed, 1.0f);
-            const float direction = uniform(0.0f, float(2 * CV_PI));
+            float distance = 0.0f;
+            float direction = 0.0f;
+            if (o.overlapAlongLine) {
+                const float overlap = uniform(o.minOverlap, o.maxOverlap);
+                direction = uniform(0.0f, float(2 * CV_PI));
+                distance = (to.radius(direction) + s.radius(direction)) * (1.0f - overlap);
+            } else {
+                distance = (to.major + s.major) / 2 * uniform(1.0f - Pressed, 1.0f);
+                direction = uniform(0.0f, float(2 * CV_PI));
+            }
             s.x = to.x + distance * std::cos(direction);
             s.y = to.y + distance * std::sin(direction);
-            const bool apart = std::all_of(cells.begin(), cells.end(), [&](const Shape &c) {
-                return std::hypot(c.x - s.x, c.y - s.y)
-                       >= (c.major + s.major) / 2 * (1.0f - Pressed) - 1e-3f;
+            const bool apart = std::none_of(cells.begin(), cells.end(), [&](const Shape &c) {
+                return pressedInto(c, s, s.x - c.x, s.y - c.y);
             });
             if (apart)
                 cells.push_back(s);
@@ -295,8 +361,14 @@ void SyntheticField::place(const Options &o)
         cluster(3);
     for (int i = 0; i < o.pairs; ++i)
         cluster(2);
+    for (int i = 0; i < o.smallPairs; ++i) {
+        if (uniform(0.0f, 1.0f) < 0.5f)
+            cluster(2, 0.6f, 0.0f);
+        else
+            cluster(2, 0.0f, 0.6f);
+    }
     for (int i = 0; i < o.cells; ++i) {
-        const Shape s = roundCell(Cell);
+        const Shape s = roundCell(Cell, smallest, largest);
         put(s, s.major / 2);
     }
     for (int i = 0; i < o.elongated; ++i) {
@@ -327,11 +399,11 @@ void SyntheticField::render(const Options &o)
         else if (s.kind == Fibre)
             drawFibre(shapes, s);
         else
-            drawCell(shapes, s, o.domes);
+            drawCell(shapes, s, o.profile);
     }
     // The optics soften every edge.
     std::mt19937 random(o.seed * 7919u + 3u);
-    const double blur = std::uniform_real_distribution<double>(1.0, 1.5)(random);
+    const double blur = std::uniform_real_distribution<double>(o.blurMin, o.blurMax)(random);
     cv::GaussianBlur(shapes, shapes, cv::Size(0, 0), blur);
 
     // A background brighter to one side, and light falling off towards the corners.

@@ -9,16 +9,20 @@
 #include <vector>
 
 // A counting field as the camera would see it, with a known answer for every cell:
-// dome-shaped oval cells of log-normal brightness, some with a darker vacuole; touching
-// clusters of two and three cells of unequal brightness; debris (specks below the minimum
-// cell size, fibres, out-of-focus blobs wider than the largest cell) and elongated shapes
-// below the roundness limit; blurred by the optics, vignetted, on a tilted background,
-// with shot and read noise. Sizes are in um at 0.375 um a pixel; the same options and
-// seed always give the same image.
+// dome-shaped or flat-topped oval cells of log-normal brightness, some with a darker
+// vacuole; touching clusters of two and three cells of unequal brightness, and small cells
+// pressed against larger ones; debris (specks below the minimum cell size, fibres,
+// out-of-focus blobs wider than the largest cell) and elongated shapes below the roundness
+// limit; blurred by the optics, vignetted, on a tilted background, with shot and read
+// noise. Sizes are in um at 0.375 um a pixel; the same options and seed always give the
+// same image.
 class SyntheticField
 {
 public:
     enum Kind { Cell, ClusterCell, Debris, Fibre, Blob, Elongated };
+    // How a cell's light falls from its centre: a dome falls to nothing at the rim, a disc is
+    // even, a flat top keeps more than half of it up to the rim and falls within the blur.
+    enum Profile { Dome, Disc, FlatTop };
 
     struct Shape
     {
@@ -36,9 +40,12 @@ public:
         float vacuoleU = 0.0f;
         float vacuoleV = 0.0f;
         float bend = 0.0f;     // a fibre's sagitta, share of its length
+        float rim = 0.0f;      // a flat-topped cell's light at its rim, share of its peak
         bool isCell() const { return kind == Cell || kind == ClusterCell; }
         // Diameter of the circle of the same area, um.
         float size() const;
+        // From the centre to the edge in the direction (radians), pixels.
+        float radius(float direction) const;
     };
 
     struct Options
@@ -54,6 +61,9 @@ public:
         int fibres = 4;
         int blobs = 3;               // out of focus, 3 to 6 x meanSize
         int elongated = 6;           // shapes with minor / major = elongation
+        // Touching pairs of a small cell (0.6 to 0.8 x meanSize) and one of the usual sizes,
+        // either of them the brighter.
+        int smallPairs = 0;
         float meanSize = 5.0f;       // um, cell diameter
         float sizeSpread = 1.0f;     // um, cells are meanSize +- this (uniform)
         float cellRoundness = 0.8f;  // cells have minor / major from this to 1
@@ -66,7 +76,15 @@ public:
         // A cluster's cells have from this share of its brightest cell's brightness up to 1.
         float dimmest = 0.3f;
         float vacuoles = 0.25f;      // share of the cells with a vacuole
-        bool domes = true;           // cells are domes, or evenly bright discs
+        // Cells of a cluster overlap by minOverlap to maxOverlap of their summed radii along
+        // the line between their centres; otherwise their centres are 0.85 to 1 x the sum of
+        // their major half axes apart.
+        bool overlapAlongLine = false;
+        float minOverlap = 0.02f;
+        float maxOverlap = 0.2f;
+        Profile profile = Dome;
+        float blurMin = 1.0f;        // deviation of the optics' blur, pixels
+        float blurMax = 1.5f;
         int bits = 8;                // 8, or 16 holding 12-bit values
         float noise = 4.0f;          // read noise, 8-bit grey levels
         // Photo-electrons per 8-bit grey level, for the shot noise; 0 for none.
@@ -79,8 +97,14 @@ public:
     // A field of separated, evenly bright cells without vacuoles only, so its count and
     // sizes are known: nothing to split or leave out.
     static Options separatedCells(int width, int height, int cells, unsigned seed);
+    // A crowded field of about 210 cells of the profile, half of them touching: pairs and
+    // triples overlapping by 2 to 20 % of their summed radii and small cells pressed against
+    // larger ones, 30 % with a vacuole, blurred by 0.9 to 1.6 pixels.
+    static Options touchingCells(Profile profile, unsigned seed);
 
     explicit SyntheticField(const Options &options);
+    // These shapes alone, drawn as options says (profile, blur, light, noise, bits, seed).
+    SyntheticField(const Options &options, const std::vector<Shape> &shapes);
 
     // CV_8UC1, or CV_16UC1 for 16 bits.
     const cv::Mat &image() const { return m_Image; }
