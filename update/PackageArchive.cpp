@@ -1,7 +1,6 @@
 #include "PackageArchive.h"
 
 #include "ExternalProgram.h"
-#include "MediaMonitor.h"
 #include "SystemPaths.h"
 
 #include <QDebug>
@@ -9,14 +8,27 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
 namespace {
 
 const QString Tar = QStringLiteral("tar");
-// What a member takes on disk beyond its bytes, at most (one file-system block).
-const quint64 BlockBytes = 4096;
+// A listing line longer than this names no member of a package the instrument takes.
+const int MaxListingLine = 64 * 1024;
+const quint64 FnvBasis = 14695981039346656037ULL;
+
+// 64-bit FNV-1a, carried on over the parts of a path.
+quint64 fnv(quint64 hash, const QByteArray &bytes)
+{
+    for (const char c : bytes) {
+        hash ^= uchar(c);
+        hash *= 1099511628211ULL;
+    }
+    return hash;
+}
 
 // Every stored file and folder is either a plain file or a folder, with no link and no
 // set-id bit; anything else came from a tar that did not do what it listed.
@@ -84,32 +96,21 @@ QString PackageArchive::decodeName(const QString &quoted)
     return QFile::decodeName(out);
 }
 
-bool PackageArchive::list(const QString &archive, QList<PackageEntry> *entries, QString *error)
+bool PackageArchive::list(const QString &archive,
+                          const std::function<QString(const PackageEntry &)> &visit,
+                          QString *error)
 {
-    entries->clear();
-    // Names exactly as stored (--absolute-names), one unambiguous line per member.
-    const ProgramResult result = ExternalProgram::run(
-        Tar, {QStringLiteral("--list"), QStringLiteral("--verbose"), QStringLiteral("--gzip"),
-              QStringLiteral("--file"), SystemPaths::map(archive),
-              QStringLiteral("--numeric-owner"), QStringLiteral("--full-time"),
-              QStringLiteral("--utc"), QStringLiteral("--quoting-style=escape"),
-              QStringLiteral("--absolute-names")},
-        TimeoutMs);
-    if (!result.ok()) {
-        *error = QStringLiteral("tar cannot read %1 (%2)").arg(archive, result.describe());
-        return false;
-    }
+    error->clear();
     // mode owner/group size date time name
     static const QRegularExpression line(QStringLiteral(
         "^(\\S)(\\S{9}) +\\S+ +(\\S+) +-?\\d+-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d(?:\\.\\d+)? (.*)$"));
-    const QList<QByteArray> lines = result.output.split('\n');
-    for (const QByteArray &raw : lines) {
+    const auto member = [&](const QByteArray &raw) {
         if (raw.isEmpty())
-            continue;
+            return true;
         const QRegularExpressionMatch m = line.match(QFile::decodeName(raw));
         if (!m.hasMatch()) {
             *error = QStringLiteral("tar listed a member that cannot be read: %1")
-                         .arg(QString::fromLocal8Bit(raw));
+                         .arg(QString::fromLocal8Bit(raw.left(200)));
             return false;
         }
         PackageEntry entry;
@@ -130,9 +131,34 @@ bool PackageArchive::list(const QString &archive, QList<PackageEntry> *entries, 
                 name.truncate(arrow);
         }
         entry.name = decodeName(name);
-        entries->append(entry);
+        const QString why = visit(entry);
+        if (!why.isEmpty())
+            *error = QStringLiteral("%1 refused: %2").arg(archive, why);
+        return why.isEmpty();
+    };
+    // Names exactly as stored (--absolute-names), one unambiguous line per member, read as
+    // tar writes them: a package of a million members is refused at the first one too many.
+    const ProgramResult result = ExternalProgram::runByLine(
+        Tar, {QStringLiteral("--list"), QStringLiteral("--verbose"), QStringLiteral("--gzip"),
+              QStringLiteral("--file"), SystemPaths::map(archive),
+              QStringLiteral("--numeric-owner"), QStringLiteral("--full-time"),
+              QStringLiteral("--utc"), QStringLiteral("--quoting-style=escape"),
+              QStringLiteral("--absolute-names")},
+        TimeoutMs, MaxListingLine, member);
+    if (!error->isEmpty())
+        return false;
+    if (!result.ok()) {
+        *error = QStringLiteral("tar cannot read %1 (%2)").arg(archive, result.describe());
+        return false;
     }
     return true;
+}
+
+QStringList PackageArchive::nameParts(const QString &name)
+{
+    QStringList parts = name.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    parts.removeAll(QStringLiteral("."));
+    return parts;
 }
 
 QString PackageArchive::refusal(const PackageEntry &entry)
@@ -147,17 +173,19 @@ QString PackageArchive::refusal(const PackageEntry &entry)
     if (userExec == QLatin1Char('s') || userExec == QLatin1Char('S')
         || groupExec == QLatin1Char('s') || groupExec == QLatin1Char('S'))
         return QStringLiteral("%1 has a set-user-id or set-group-id bit").arg(entry.name);
-    if (entry.name.isEmpty())
-        return QStringLiteral("a member has no name");
     if (entry.name.startsWith(QLatin1Char('/')))
         return QStringLiteral("%1 is an absolute name").arg(entry.name);
-    const QStringList parts = entry.name.split(QLatin1Char('/'));
+    const QStringList parts = nameParts(entry.name);
     if (parts.contains(QStringLiteral("..")))
         return QStringLiteral("%1 leads out of its folder").arg(entry.name);
+    // Only a folder may stand for the folder unpacked into ("./").
+    if (entry.name.isEmpty() || (parts.isEmpty() && entry.type != QLatin1Char('d')))
+        return QStringLiteral("a member has no name");
     return QString();
 }
 
-bool PackageArchive::unpack(const QString &archive, const QString &folder, QString *error)
+bool PackageArchive::unpack(const QString &archive, const QString &folder, const Check &check,
+                            QString *error)
 {
     const QString realFolder = SystemPaths::map(folder);
     if (!QDir(realFolder).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System
@@ -166,30 +194,56 @@ bool PackageArchive::unpack(const QString &archive, const QString &folder, QStri
         *error = QStringLiteral("%1 is not an empty folder").arg(folder);
         return false;
     }
-    QList<PackageEntry> entries;
-    if (!list(archive, &entries, error))
-        return false;
-    for (const PackageEntry &entry : qAsConst(entries)) {
+    // Everything the listing shows is decided before anything is unpacked. Folders are told
+    // apart by a hash of their path, so a package of deep names costs no memory to speak of.
+    PackageContent content;
+    QSet<quint64> folders;
+    const auto visit = [&](const PackageEntry &entry) {
         const QString why = refusal(entry);
-        if (!why.isEmpty()) {
-            *error = QStringLiteral("%1 refused: %2").arg(archive, why);
-            return false;
+        if (!why.isEmpty())
+            return why;
+        if (entry.size < 0)
+            return QStringLiteral("no size listed for %1").arg(entry.name);
+        const QStringList parts = nameParts(entry.name);
+        if (parts.isEmpty())
+            return QString();
+        const bool isFolder = entry.type == QLatin1Char('d');
+        PackageContent::Top &top = content.top[parts.first()];
+        top.folder = top.folder || isFolder || parts.size() > 1;
+        bool hidden = false;
+        quint64 path = FnvBasis;
+        const auto add = [&](quint64 bytes) {
+            ++content.entries;
+            content.bytes += bytes;
+            if (!hidden) {
+                ++top.entries;
+                top.bytes += bytes;
+            }
+        };
+        for (int i = 0; i < parts.size(); ++i) {
+            hidden = hidden || parts.at(i).startsWith(QLatin1Char('.'));
+            path = fnv(path, QFile::encodeName(parts.at(i)) + '/');
+            if (i + 1 == parts.size() && !isFolder)
+                add(quint64(entry.size) + BlockBytes);
+            else if (!folders.contains(path)) {
+                // A folder, listed or made on the way to a member.
+                folders.insert(path);
+                add(BlockBytes);
+            }
         }
-    }
-    // A small package can unpack to far more than its own size: what tar lists must fit.
-    const quint64 free = quint64(MediaMonitor::freeDiskSpace(folder)) << 20;
-    quint64 needed = ReserveBytes;
-    for (const PackageEntry &entry : qAsConst(entries)) {
-        if (entry.size < 0) {
-            *error = QStringLiteral("%1 refused: no size listed for %2").arg(archive, entry.name);
-            return false;
-        }
-        needed += quint64(entry.size) + BlockBytes;
-        if (needed > free) {
-            *error = QStringLiteral("%1 refused: it unpacks to more than the %2 MiB free in %3")
-                         .arg(archive).arg(free >> 20).arg(folder);
-            return false;
-        }
+        if (content.entries > quint64(MaxMembers))
+            return QStringLiteral("it holds more than %1 files and folders").arg(MaxMembers);
+        return QString();
+    };
+    if (!list(archive, visit, error))
+        return false;
+    QList<PackageWrite> writes{{folder, content.bytes, content.entries}};
+    QString why = check(content, &writes);
+    if (why.isEmpty())
+        why = roomRefusal(writes);
+    if (!why.isEmpty()) {
+        *error = QStringLiteral("%1 refused: %2").arg(archive, why);
+        return false;
     }
     const ProgramResult result = ExternalProgram::run(
         Tar, {QStringLiteral("--extract"), QStringLiteral("--gzip"), QStringLiteral("--file"),
@@ -201,6 +255,51 @@ bool PackageArchive::unpack(const QString &archive, const QString &folder, QStri
         return false;
     }
     return checkTree(realFolder, error);
+}
+
+QString PackageArchive::roomRefusal(const QList<PackageWrite> &writes)
+{
+    struct Volume
+    {
+        QString folder;
+        quint64 bytes = 0;
+        quint64 entries = 0;
+        struct statvfs space;
+    };
+    QMap<dev_t, Volume> volumes;
+    for (const PackageWrite &write : writes) {
+        // The volume of the folder, or of the folder above it that it will be made in.
+        QByteArray real = QFile::encodeName(SystemPaths::map(write.folder));
+        struct stat st;
+        while (::stat(real.constData(), &st) != 0) {
+            const QByteArray up = QFile::encodeName(QFileInfo(QFile::decodeName(real)).path());
+            if (up == real)
+                return QStringLiteral("cannot examine %1").arg(write.folder);
+            real = up;
+        }
+        Volume &volume = volumes[st.st_dev];
+        if (volume.folder.isEmpty()) {
+            volume.folder = write.folder;
+            if (::statvfs(real.constData(), &volume.space) != 0)
+                return QStringLiteral("cannot examine %1").arg(write.folder);
+        }
+        volume.bytes += write.bytes;
+        volume.entries += write.entries;
+    }
+    for (const Volume &volume : qAsConst(volumes)) {
+        const quint64 unit = volume.space.f_frsize ? volume.space.f_frsize : volume.space.f_bsize;
+        const quint64 free = quint64(volume.space.f_bfree) * unit;
+        if (volume.bytes + quint64(ReserveBytes) > free)
+            return QStringLiteral("it writes %1 MiB in %2, where %3 MiB are free and %4 MiB "
+                                  "are kept free")
+                .arg((volume.bytes + (1 << 20) - 1) >> 20).arg(volume.folder).arg(free >> 20)
+                .arg(ReserveBytes >> 20);
+        // A file system that keeps no count of its inodes reports none.
+        if (volume.space.f_files > 0 && volume.entries > quint64(volume.space.f_ffree))
+            return QStringLiteral("it writes %1 files and folders where %2 fit, in %3")
+                .arg(volume.entries).arg(quint64(volume.space.f_ffree)).arg(volume.folder);
+    }
+    return QString();
 }
 
 bool PackageArchive::create(const QString &archive, const QString &folder, QString *error)

@@ -200,6 +200,21 @@ private Q_SLOTS:
         QCOMPARE(root.readFile("/root/d.ini"), file);
     }
 
+    // Many lines opening a section name that is never closed: before, each of them searched
+    // the rest of the file for "]", so 80,000 took seconds to read and these would take
+    // minutes (read and write alike).
+    void iniDamagedFileIsReadInLinearTime()
+    {
+        TestRoot root;
+        const QByteArray damaged = "[" + QByteArray(98, 'x') + "\n";
+        QVERIFY(root.writeFile("/root/d.ini", "[Security]\nEnable=True\n" + damaged.repeated(120000)));
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(read("Security", "Enable", "/root/d.ini"), std::string("True"));
+        QVERIFY(!WritePrivateProfileString("Security", "Enable", "False", "/root/d.ini"));
+        QVERIFY2(clock.elapsed() < 30000, qPrintable(QString("%1 ms").arg(clock.elapsed())));
+    }
+
     // A write cut short (a full disk, here a file-size limit) leaves the old file whole.
     void iniCutShortWriteLeavesFileWhole()
     {

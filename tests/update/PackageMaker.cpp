@@ -1,5 +1,6 @@
 #include "PackageMaker.h"
 
+#include <QMap>
 #include <QProcess>
 #include <QStorageInfo>
 #include <QTemporaryDir>
@@ -63,22 +64,43 @@ QByteArray gzip(const QByteArray &data)
     return gz.readAllStandardOutput();
 }
 
-QByteArray oversized(const QByteArray &name, const QByteArray &data)
+QByteArray withSparseFile(const QByteArray &name, const QByteArray &data,
+                          const QByteArray &sparseName, qint64 size)
 {
     QTemporaryDir dir;
-    const qint64 size = QStorageInfo(dir.path()).bytesFree() + (qint64(1) << 30);
     QProcess tar;
     tar.start(QStringLiteral("bash"),
               {QStringLiteral("-c"),
-               QStringLiteral("cd \"$1\" && cat > \"$2\" && truncate -s $3 .filler"
-                              " && tar --sparse -czf - \"$2\" .filler"),
-               QStringLiteral("-"), dir.path(), QString::fromUtf8(name), QString::number(size)});
+               QStringLiteral("cd \"$1\" && cat > \"$2\" && mkdir -p \"$(dirname \"$4\")\""
+                              " && truncate -s $3 \"$4\" && tar --sparse -czf - \"$2\" \"$4\""),
+               QStringLiteral("-"), dir.path(), QString::fromUtf8(name), QString::number(size),
+               QString::fromUtf8(sparseName)});
     tar.write(data);
     tar.closeWriteChannel();
     // A package that is not made must not pass for a refused one.
     if (!tar.waitForFinished(60000) || tar.exitCode() != 0)
-        qFatal("cannot make an oversized package");
+        qFatal("cannot make a package with a sparse file");
     return tar.readAllStandardOutput();
+}
+
+QByteArray oversized(const QByteArray &name, const QByteArray &data)
+{
+    QTemporaryDir dir;
+    return withSparseFile(name, data, ".filler",
+                          QStorageInfo(dir.path()).bytesFree() + (qint64(1) << 30));
+}
+
+QByteArray manyFiles(int count)
+{
+    static QMap<int, QByteArray> made;
+    if (!made.contains(count)) {
+        QList<TarMember> members{TarMember::file("ORBELIN_Vn-demo", elf("demo"))};
+        members.reserve(count);
+        for (int i = 1; i < count; ++i)
+            members << TarMember::file("f" + QByteArray::number(i), QByteArray());
+        made.insert(count, package(members));
+    }
+    return made.value(count);
 }
 
 QStringList snapshot(const QString &folder, const QStringList &skip)
