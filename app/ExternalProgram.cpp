@@ -94,13 +94,24 @@ ProgramResult ExternalProgram::runByLine(const QString &program, const QStringLi
         keepTail(result.errorOutput, process.readAllStandardError());
         return result;
     };
+    // One buffer for all lines: a listing of many short lines costs no allocation each.
+    QByteArray line;
+    line.reserve(maxLineBytes + 2);
     for (;;) {
         // Once the program has ended, what is left without a line feed is the last line.
         const bool over = process.state() == QProcess::NotRunning;
         while (process.canReadLine() || (over && process.bytesAvailable() > 0)) {
-            QByteArray line = process.readLine();
-            if (line.endsWith('\n'))
+            line.resize(maxLineBytes + 2);
+            const qint64 length = process.readLine(line.data(), line.size());
+            line.resize(int(qMax<qint64>(length, 0)));
+            const bool whole = line.endsWith('\n');
+            if (whole)
                 line.chop(1);
+            if (line.size() > maxLineBytes || (!whole && !over)) {
+                qDebug() << Q_FUNC_INFO << program << arguments << "wrote a line too long";
+                result.stopped = true;
+                return stop();
+            }
             if (!onLine(line)) {
                 result.stopped = true;
                 return stop();

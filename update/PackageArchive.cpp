@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QRegularExpression>
 #include <QSet>
 
 #include <sys/stat.h>
@@ -20,11 +19,50 @@ const QString Tar = QStringLiteral("tar");
 const int MaxListingLine = 64 * 1024;
 const quint64 FnvBasis = 14695981039346656037ULL;
 
-// 64-bit FNV-1a, carried on over the parts of a path.
-quint64 fnv(quint64 hash, const QByteArray &bytes)
+bool isBlank(char c)
 {
-    for (const char c : bytes) {
-        hash ^= uchar(c);
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// Whether text has the shape of pattern: "d" one digit, "D" one or more, anything else
+// stands for itself.
+bool shaped(const char *text, int length, const char *pattern)
+{
+    int at = 0;
+    for (; *pattern; ++pattern) {
+        const bool digit = *pattern == 'd' || *pattern == 'D';
+        if (at >= length || (digit ? !isDigit(text[at]) : text[at] != *pattern))
+            return false;
+        ++at;
+        while (*pattern == 'D' && at < length && isDigit(text[at]))
+            ++at;
+    }
+    return at == length;
+}
+
+// "2024-01-01" (a year may be negative) and "00:00:00" or "00:00:00.5".
+bool isDate(const char *text, int length)
+{
+    return shaped(text, length, "D-dd-dd")
+        || (length > 1 && text[0] == '-' && shaped(text + 1, length - 1, "D-dd-dd"));
+}
+
+bool isTime(const char *text, int length)
+{
+    return shaped(text, length, "dd:dd:dd")
+        || (length > 9 && shaped(text, 9, "dd:dd:dd.") && shaped(text + 9, length - 9, "D"));
+}
+
+// 64-bit FNV-1a, carried on over the parts of a path (each ended by a unit 0).
+quint64 fnv(quint64 hash, const QString &part)
+{
+    for (int i = 0; i <= part.size(); ++i) {
+        hash ^= i < part.size() ? part.at(i).unicode() : 0u;
         hash *= 1099511628211ULL;
     }
     return hash;
@@ -56,24 +94,23 @@ bool checkTree(const QString &realFolder, QString *error)
 
 } // namespace
 
-QString PackageArchive::decodeName(const QString &quoted)
+QString PackageArchive::decodeName(const char *in, int size)
 {
     // Work on bytes: \ooo escapes stand for single bytes of a multi-byte name.
-    const QByteArray in = QFile::encodeName(quoted);
     QByteArray out;
-    out.reserve(in.size());
-    for (int i = 0; i < in.size(); ++i) {
-        const char c = in.at(i);
-        if (c != '\\' || i + 1 >= in.size()) {
+    out.reserve(size);
+    for (int i = 0; i < size; ++i) {
+        const char c = in[i];
+        if (c != '\\' || i + 1 >= size) {
             out += c;
             continue;
         }
-        const char e = in.at(++i);
+        const char e = in[++i];
         if (e >= '0' && e <= '7') {
             int value = 0;
             int digits = 0;
-            while (digits < 3 && i < in.size() && in.at(i) >= '0' && in.at(i) <= '7') {
-                value = value * 8 + (in.at(i) - '0');
+            while (digits < 3 && i < size && in[i] >= '0' && in[i] <= '7') {
+                value = value * 8 + (in[i] - '0');
                 ++i;
                 ++digits;
             }
@@ -101,36 +138,15 @@ bool PackageArchive::list(const QString &archive,
                           QString *error)
 {
     error->clear();
-    // mode owner/group size date time name
-    static const QRegularExpression line(QStringLiteral(
-        "^(\\S)(\\S{9}) +\\S+ +(\\S+) +-?\\d+-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d(?:\\.\\d+)? (.*)$"));
-    const auto member = [&](const QByteArray &raw) {
-        if (raw.isEmpty())
+    const auto member = [&](const QByteArray &line) {
+        if (line.isEmpty())
             return true;
-        const QRegularExpressionMatch m = line.match(QFile::decodeName(raw));
-        if (!m.hasMatch()) {
+        PackageEntry entry;
+        if (!parseListing(line, &entry)) {
             *error = QStringLiteral("tar listed a member that cannot be read: %1")
-                         .arg(QString::fromLocal8Bit(raw.left(200)));
+                         .arg(QString::fromLocal8Bit(line.left(200)));
             return false;
         }
-        PackageEntry entry;
-        entry.type = m.captured(1).at(0);
-        entry.mode = m.captured(2);
-        bool sized = false;
-        entry.size = m.captured(3).toLongLong(&sized);
-        if (!sized)
-            entry.size = -1;
-        QString name = m.captured(4);
-        if (entry.type == QLatin1Char('l') || entry.type == QLatin1Char('h')) {
-            // "name -> target" and "name link to target"; the name is not needed for a
-            // member that is refused anyway, but keep it readable for the message.
-            const int arrow = name.indexOf(entry.type == QLatin1Char('l')
-                                               ? QStringLiteral(" -> ")
-                                               : QStringLiteral(" link to "));
-            if (arrow >= 0)
-                name.truncate(arrow);
-        }
-        entry.name = decodeName(name);
         const QString why = visit(entry);
         if (!why.isEmpty())
             *error = QStringLiteral("%1 refused: %2").arg(archive, why);
@@ -154,6 +170,57 @@ bool PackageArchive::list(const QString &archive,
     return true;
 }
 
+bool PackageArchive::parseListing(const QByteArray &line, PackageEntry *entry)
+{
+    // "-rw-r--r-- 0/0   1234 2024-01-01 00:00:00.5 name": type and mode, then owner, size,
+    // date and time each after blanks, then one blank and the name. Read without copies:
+    // a listing has up to MaxMembers lines.
+    const int size = line.size();
+    if (size < 11 || line.at(10) != ' ')
+        return false;
+    for (int i = 0; i < 10; ++i) {
+        if (isBlank(line.at(i)))
+            return false;
+    }
+    int at = 10;
+    int starts[4];
+    int lengths[4];
+    for (int f = 0; f < 4; ++f) {
+        if (at >= size || line.at(at) != ' ')
+            return false;
+        while (at < size && line.at(at) == ' ')
+            ++at;
+        starts[f] = at;
+        while (at < size && !isBlank(line.at(at)))
+            ++at;
+        lengths[f] = at - starts[f];
+    }
+    const char *data = line.constData();
+    if (at >= size || line.at(at) != ' ' || !lengths[0] || !lengths[1]
+        || !isDate(data + starts[2], lengths[2]) || !isTime(data + starts[3], lengths[3]))
+        return false;
+    entry->type = QLatin1Char(line.at(0));
+    entry->mode = QString::fromLatin1(data + 1, 9);
+    // A device lists "major,minor" for its size: no size.
+    entry->size = -1;
+    if (shaped(data + starts[1], lengths[1], "D") && lengths[1] <= 18) {
+        entry->size = 0;
+        for (int i = starts[1]; i < starts[1] + lengths[1]; ++i)
+            entry->size = entry->size * 10 + (data[i] - '0');
+    }
+    int nameEnd = size;
+    if (entry->type == QLatin1Char('l') || entry->type == QLatin1Char('h')) {
+        // "name -> target" and "name link to target"; the name is not needed for a member
+        // that is refused anyway, but keep it readable for the message.
+        const int arrow = line.indexOf(entry->type == QLatin1Char('l') ? " -> " : " link to ",
+                                       at + 1);
+        if (arrow >= 0)
+            nameEnd = arrow;
+    }
+    entry->name = decodeName(data + at + 1, nameEnd - at - 1);
+    return true;
+}
+
 QStringList PackageArchive::nameParts(const QString &name)
 {
     QStringList parts = name.split(QLatin1Char('/'), Qt::SkipEmptyParts);
@@ -162,6 +229,11 @@ QStringList PackageArchive::nameParts(const QString &name)
 }
 
 QString PackageArchive::refusal(const PackageEntry &entry)
+{
+    return refusal(entry, nameParts(entry.name));
+}
+
+QString PackageArchive::refusal(const PackageEntry &entry, const QStringList &parts)
 {
     if (entry.type != QLatin1Char('-') && entry.type != QLatin1Char('d')) {
         return entry.type == QLatin1Char('l') || entry.type == QLatin1Char('h')
@@ -175,7 +247,6 @@ QString PackageArchive::refusal(const PackageEntry &entry)
         return QStringLiteral("%1 has a set-user-id or set-group-id bit").arg(entry.name);
     if (entry.name.startsWith(QLatin1Char('/')))
         return QStringLiteral("%1 is an absolute name").arg(entry.name);
-    const QStringList parts = nameParts(entry.name);
     if (parts.contains(QStringLiteral("..")))
         return QStringLiteral("%1 leads out of its folder").arg(entry.name);
     // Only a folder may stand for the folder unpacked into ("./").
@@ -199,12 +270,12 @@ bool PackageArchive::unpack(const QString &archive, const QString &folder, const
     PackageContent content;
     QSet<quint64> folders;
     const auto visit = [&](const PackageEntry &entry) {
-        const QString why = refusal(entry);
+        const QStringList parts = nameParts(entry.name);
+        const QString why = refusal(entry, parts);
         if (!why.isEmpty())
             return why;
         if (entry.size < 0)
             return QStringLiteral("no size listed for %1").arg(entry.name);
-        const QStringList parts = nameParts(entry.name);
         if (parts.isEmpty())
             return QString();
         const bool isFolder = entry.type == QLatin1Char('d');
@@ -222,7 +293,7 @@ bool PackageArchive::unpack(const QString &archive, const QString &folder, const
         };
         for (int i = 0; i < parts.size(); ++i) {
             hidden = hidden || parts.at(i).startsWith(QLatin1Char('.'));
-            path = fnv(path, QFile::encodeName(parts.at(i)) + '/');
+            path = fnv(path, parts.at(i));
             if (i + 1 == parts.size() && !isFolder)
                 add(quint64(entry.size) + BlockBytes);
             else if (!folders.contains(path)) {

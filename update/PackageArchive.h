@@ -97,5 +97,10 @@ public:
     static bool create(const QString &archive, const QString &folder, QString *error);
 
     // Decodes tar's "escape" quoting (\\, \n, \t, \ooo, ...) into the raw name.
-    static QString decodeName(const QString &quoted);
+    static QString decodeName(const char *quoted, int size);
+
+private:
+    // One line of tar's verbose listing; false when it is not one.
+    static bool parseListing(const QByteArray &line, PackageEntry *entry);
+    static QString refusal(const PackageEntry &entry, const QStringList &parts);
 };
