@@ -26,11 +26,16 @@ const QString ProgramFolder = QStringLiteral("/root/ORBELIN_Vn");
 
 std::unique_ptr<TestRoot> s_Root;
 
-void reportPeak(benchmark::State &state)
+double peakMiB()
 {
     rusage usage;
     ::getrusage(RUSAGE_SELF, &usage);
-    state.counters["peak_MiB"] = double(usage.ru_maxrss) / 1024;
+    return double(usage.ru_maxrss) / 1024;
+}
+
+void reportPeak(benchmark::State &state)
+{
+    state.counters["peak_MiB"] = peakMiB();
 }
 
 // Empty files at the top and, last, a folder: refused, but only once the listing shows it.
@@ -58,6 +63,7 @@ void writeManyMembers(const QString &path, int members)
 void BM_UpdatePackageOfManyMembers(benchmark::State &state)
 {
     writeManyMembers(s_Root->path(Package), int(state.range(0)));
+    state.counters["before_MiB"] = peakMiB();
     for (auto _ : state) {
         SoftwareUpdater updater;
         SoftwareUpdateDialog::configureUpdater(updater, Package, ProgramFolder,
@@ -99,6 +105,7 @@ void BM_ReadLogWithOneHugeRow(benchmark::State &state)
         file.write(block);
     file.write("\nB,2");
     file.close();
+    state.counters["before_MiB"] = peakMiB();
     for (auto _ : state) {
         CSVReaderWriter table(1001, "%s", "H");
         table.read(log.toUtf8().constData());
