@@ -208,7 +208,7 @@ private Q_SLOTS:
     {
         TestRoot root;
         const QByteArray damaged = "[" + QByteArray(98, 'x') + "\n";
-        QVERIFY(root.writeFile("/root/d.ini", "[Security]\nEnable=True\n" + damaged.repeated(120000)));
+        QVERIFY(root.writeFile("/root/d.ini", "[Security]\nEnable=True\n" + damaged.repeated(60000)));
         QElapsedTimer clock;
         clock.start();
         QCOMPARE(read("Security", "Enable", "/root/d.ini"), std::string("True"));
