@@ -1,12 +1,47 @@
 #include "ExternalProgram.h"
 
 #include <QDebug>
+#include <QDeadlineTimer>
 #include <QProcess>
+
+namespace {
+
+const int ErrorTailBytes = 4096;
+
+void keepTail(QByteArray &tail, const QByteArray &more)
+{
+    tail += more;
+    if (tail.size() > ErrorTailBytes)
+        tail.remove(0, tail.size() - ErrorTailBytes);
+}
+
+bool start(QProcess &process, const QString &program, const QStringList &arguments,
+           int timeoutMs, ProgramResult *result)
+{
+    process.start(program, arguments);
+    if (!process.waitForStarted(timeoutMs < 0 ? 30000 : timeoutMs)) {
+        qDebug() << Q_FUNC_INFO << program << arguments << process.errorString();
+        return false;
+    }
+    result->started = true;
+    return true;
+}
+
+void ended(const QProcess &process, ProgramResult *result)
+{
+    result->finished = true;
+    result->crashed = process.exitStatus() != QProcess::NormalExit;
+    result->exitCode = process.exitCode();
+}
+
+} // namespace
 
 QString ProgramResult::describe() const
 {
     if (!started)
         return QStringLiteral("could not be started");
+    if (stopped)
+        return QStringLiteral("was stopped");
     if (!finished)
         return QStringLiteral("did not finish in time");
     if (crashed)
@@ -24,12 +59,8 @@ ProgramResult ExternalProgram::run(const QString &program, const QStringList &ar
 {
     ProgramResult result;
     QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForStarted(timeoutMs < 0 ? 30000 : timeoutMs)) {
-        qDebug() << Q_FUNC_INFO << program << arguments << process.errorString();
+    if (!start(process, program, arguments, timeoutMs, &result))
         return result;
-    }
-    result.started = true;
     if (!stdinData.isEmpty())
         process.write(stdinData);
     process.closeWriteChannel();
@@ -41,11 +72,66 @@ ProgramResult ExternalProgram::run(const QString &program, const QStringList &ar
         result.errorOutput = process.readAllStandardError();
         return result;
     }
-    result.finished = true;
-    result.crashed = process.exitStatus() != QProcess::NormalExit;
-    result.exitCode = process.exitCode();
+    ended(process, &result);
     result.output = process.readAllStandardOutput();
     result.errorOutput = process.readAllStandardError();
+    return result;
+}
+
+ProgramResult ExternalProgram::runByLine(const QString &program, const QStringList &arguments,
+                                         int timeoutMs, int maxLineBytes,
+                                         const std::function<bool(const QByteArray &)> &onLine)
+{
+    ProgramResult result;
+    QProcess process;
+    if (!start(process, program, arguments, timeoutMs, &result))
+        return result;
+    process.closeWriteChannel();
+    const QDeadlineTimer deadline(timeoutMs < 0 ? QDeadlineTimer::Forever : qint64(timeoutMs));
+    const auto stop = [&] {
+        process.kill();
+        process.waitForFinished(1000);
+        keepTail(result.errorOutput, process.readAllStandardError());
+        return result;
+    };
+    // One buffer for all lines: a listing of many short lines costs no allocation each.
+    QByteArray line;
+    line.reserve(maxLineBytes + 2);
+    for (;;) {
+        // Once the program has ended, what is left without a line feed is the last line.
+        const bool over = process.state() == QProcess::NotRunning;
+        while (process.canReadLine() || (over && process.bytesAvailable() > 0)) {
+            line.resize(maxLineBytes + 2);
+            const qint64 length = process.readLine(line.data(), line.size());
+            line.resize(int(qMax<qint64>(length, 0)));
+            const bool whole = line.endsWith('\n');
+            if (whole)
+                line.chop(1);
+            if (line.size() > maxLineBytes || (!whole && !over)) {
+                qDebug() << Q_FUNC_INFO << program << arguments << "wrote a line too long";
+                result.stopped = true;
+                return stop();
+            }
+            if (!onLine(line)) {
+                result.stopped = true;
+                return stop();
+            }
+        }
+        keepTail(result.errorOutput, process.readAllStandardError());
+        if (over)
+            break;
+        if (process.bytesAvailable() > maxLineBytes) {
+            qDebug() << Q_FUNC_INFO << program << arguments << "wrote a line too long";
+            result.stopped = true;
+            return stop();
+        }
+        if (deadline.hasExpired()) {
+            qDebug() << Q_FUNC_INFO << program << arguments << "timed out";
+            return stop();
+        }
+        process.waitForReadyRead(int(qMin<qint64>(deadline.remainingTime(), 1000)));
+    }
+    ended(process, &result);
     return result;
 }
 

@@ -4,11 +4,14 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // What one run of an external program gave.
 struct ProgramResult
 {
     bool started = false;
-    bool finished = false;      // false: timed out and killed
+    bool finished = false;      // false: timed out and killed, or stopped
+    bool stopped = false;       // stopped early, killed (runByLine)
     bool crashed = false;
     int exitCode = -1;
     QByteArray output;          // standard output
@@ -31,6 +34,14 @@ public:
     static ProgramResult run(const QString &program, const QStringList &arguments,
                              int timeoutMs = DefaultTimeoutMs,
                              const QByteArray &stdinData = QByteArray());
+
+    // Runs as run() does, but hands each line of the standard output to onLine as it comes
+    // (without its line feed) and keeps none of it. The program is stopped (killed and
+    // reaped) when onLine answers false or a line grows beyond maxLineBytes; the standard
+    // error keeps its last 4 KiB.
+    static ProgramResult runByLine(const QString &program, const QStringList &arguments,
+                                   int timeoutMs, int maxLineBytes,
+                                   const std::function<bool(const QByteArray &line)> &onLine);
 
     // Starts the program detached from this one; true when it started.
     static bool startDetached(const QString &program, const QStringList &arguments);

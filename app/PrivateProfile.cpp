@@ -330,10 +330,12 @@ IniText::IniText(const QByteArray &bytes)
     std::string section;
     while (nextLine(data, pos, start, end, equals)) {
         if (data.at(start) == '[') {
-            const int close = data.indexOf(']', start);
-            wellFormed = wellFormed && close >= 0 && close < end;
-            const QByteArray header = data.mid(start + 1, (close >= 0 && close < end ? close : end)
-                                                              - start - 1).trimmed();
+            // Only within the line: a damaged file of many "[" lines is read in linear time.
+            const void *bracket = std::memchr(data.constData() + start, ']', size_t(end - start));
+            const int close = bracket ? int(static_cast<const char *>(bracket) - data.constData())
+                                      : end;
+            wellFormed = wellFormed && bracket;
+            const QByteArray header = data.mid(start + 1, close - start - 1).trimmed();
             // "[General]" holds the keys outside any section; a section named General is
             // written "[%General]".
             if (header.toLower() == "general")

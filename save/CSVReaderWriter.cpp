@@ -8,6 +8,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <fstream>
+#include <limits>
 
 CSVReaderWriter::CSVReaderWriter(unsigned long maxLines, const char *format, ...)
     : m_MaxLines(maxLines)
@@ -30,19 +31,47 @@ bool CSVReaderWriter::read(const char *path)
     const size_t limit = rowLimit();
     std::vector<std::string> newest;   // a ring once full: the next slot holds the oldest
     size_t count = 0;
+    std::vector<char> buffer(MaxRowBytes + 1);
     std::string line;
-    std::getline(file, line);   // the file's own header
-    for (; std::getline(file, line); ++count) {
+    readLine(file, buffer, line);       // the file's own header
+    for (size_t number = 1;; ++number) {
+        const LineRead got = readLine(file, buffer, line);
+        if (got == LineRead::End)
+            break;
+        if (got == LineRead::TooLong) {
+            qDebug() << Q_FUNC_INFO << path << "row" << number << "is longer than"
+                     << MaxRowBytes << "bytes: dropped";
+            continue;
+        }
         if (newest.size() < limit)
             newest.push_back(std::move(line));
         else
             newest[count % limit].swap(line);
+        ++count;
     }
     const size_t oldest = newest.size() < limit ? 0 : count % limit;
     for (size_t i = 0; i < newest.size(); ++i)
         m_Lines.push_back(std::move(newest[(oldest + i) % newest.size()]));
     dropOldest();
     return true;
+}
+
+CSVReaderWriter::LineRead CSVReaderWriter::readLine(std::istream &in, std::vector<char> &buffer,
+                                                    std::string &line)
+{
+    // getline stores at most size - 1 bytes and fails when the line goes on beyond them.
+    in.getline(buffer.data(), std::streamsize(buffer.size()));
+    const std::streamsize got = in.gcount();
+    if (in.fail()) {
+        if (got == 0)
+            return LineRead::End;
+        in.clear();
+        in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+        return LineRead::TooLong;
+    }
+    // Without eof the line feed was taken and counted.
+    line.assign(buffer.data(), size_t(in.eof() ? got : got - 1));
+    return LineRead::Line;
 }
 
 std::vector<std::string> CSVReaderWriter::csv() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -14,8 +15,13 @@ public:
     CSVReaderWriter(unsigned long maxLines, const char *format, ...)
         __attribute__((format(printf, 3, 4)));
 
+    // Longer than any row the instrument writes: a longer line is damage, not a count.
+    static constexpr size_t MaxRowBytes = 64 * 1024;
+
     // Appends every line of the file after its first (without the line feed); as with
-    // append, only the newest rows within maxLines stay. False when the file cannot be opened.
+    // append, only the newest rows within maxLines stay. A row longer than MaxRowBytes is
+    // dropped unread (and so goes when the table is written back). False when the file
+    // cannot be opened.
     bool read(const char *path);
 
     // All lines, header first.
@@ -46,6 +52,10 @@ public:
     static std::string resultsLogHeader();
 
 private:
+    enum class LineRead { Line, TooLong, End };
+    // The next line without its line feed, read through buffer (MaxRowBytes + 1 bytes); a
+    // longer line is passed over without being held.
+    static LineRead readLine(std::istream &in, std::vector<char> &buffer, std::string &line);
     bool writeLines(const char *path, bool reversed) const;
     // Rows the table holds at the most (at least one).
     size_t rowLimit() const;

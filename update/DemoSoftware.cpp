@@ -1,5 +1,6 @@
 #include "DemoSoftware.h"
 
+#include "Copy.h"
 #include "PackageArchive.h"
 #include "SafeFile.h"
 #include "SystemPaths.h"
@@ -8,9 +9,12 @@
 #include <QDir>
 #include <QRegularExpression>
 
+#include <cstdio>
+
 namespace {
 
 const QString WorkFolder = QStringLiteral("/root/temp");
+const QString FolderTarget = QStringLiteral("/root");
 const QString DemoProgram = QStringLiteral("ORBELIN_Vn-demo");
 
 QString inFolder(const QString &folder, const QString &name)
@@ -36,42 +40,103 @@ QString refusal(const QString &name)
     return QString();
 }
 
-bool checkTop(const QStringList &top, QString *error)
+// The package as its listing shows it: no reserved name, the demo program a file, and
+// room for the copies of everything installed beside what they replace.
+QString checkListing(const PackageContent &content, QList<PackageWrite> *copies)
 {
     bool demo = false;
-    for (const QString &name : top) {
-        const SafeFile::Kind kind = SafeFile::kind(inFolder(WorkFolder, name));
-        const QString why = refusal(name);
-        if (!why.isEmpty()) {
-            *error = why;
-            return false;
-        }
-        demo = demo || (name == DemoProgram && kind == SafeFile::File);
+    for (auto it = content.top.cbegin(); it != content.top.cend(); ++it) {
+        if (it.key().startsWith(QLatin1Char('.')))
+            continue;
+        const QString why = refusal(it.key());
+        if (!why.isEmpty())
+            return why;
+        demo = demo || (it.key() == DemoProgram && !it->folder);
+        copies->append({it->folder ? FolderTarget : SystemPaths::programFolder(), it->bytes,
+                        it->entries});
     }
-    if (!demo)
-        *error = QStringLiteral("no demo program in the package");
-    return demo;
+    return demo ? QString() : QStringLiteral("no demo program in the package");
+}
+
+bool moveEntry(const QString &from, const QString &to)
+{
+    return std::rename(QFile::encodeName(SystemPaths::map(from)).constData(),
+                       QFile::encodeName(SystemPaths::map(to)).constData())
+        == 0;
+}
+
+// Copies a file, or a folder with its content that is not hidden, to target (which must
+// not be there), keeping permissions. False at the first failure.
+bool copyTree(const QString &source, const QString &target)
+{
+    const QString realSource = SystemPaths::map(source);
+    switch (SafeFile::kind(source)) {
+    case SafeFile::File:
+        return copy(source.toUtf8().constData(), target.toUtf8().constData()) == 0
+            && QFile::setPermissions(SystemPaths::map(target), QFileInfo(realSource).permissions());
+    case SafeFile::Folder: {
+        if (!QDir().mkdir(SystemPaths::map(target)))
+            return false;
+        const QStringList names = QDir(realSource).entryList(
+            QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
+        for (const QString &name : names) {
+            if (!copyTree(inFolder(source, name), inFolder(target, name)))
+                return false;
+        }
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+// One top-level entry of the package on its way in: copied in full beside its target,
+// then put in its place, the old one set aside until everything is in.
+struct Staged
+{
+    QString target;
+    QString copy;
+    QString aside;
+    bool replaces = false;
+};
+
+// Puts every copy in place; when one cannot be, those already in place go back.
+bool putInPlace(const QList<Staged> &staged)
+{
+    int done = 0;
+    for (; done < staged.size(); ++done) {
+        const Staged &s = staged.at(done);
+        if (s.replaces && !moveEntry(s.target, s.aside))
+            break;
+        if (!moveEntry(s.copy, s.target)) {
+            if (s.replaces)
+                moveEntry(s.aside, s.target);
+            break;
+        }
+    }
+    if (done == staged.size()) {
+        for (const Staged &s : staged)
+            SafeFile::removeAll(s.aside);
+        return true;
+    }
+    qDebug() << Q_FUNC_INFO << "cannot put" << staged.at(done).target << "in place";
+    while (done-- > 0) {
+        const Staged &s = staged.at(done);
+        moveEntry(s.target, s.copy);
+        if (s.replaces)
+            moveEntry(s.aside, s.target);
+    }
+    return false;
 }
 
 } // namespace
 
 bool copyRecursively(QFileInfo source, QFileInfo targetFolder)
 {
-    const QString target = inFolder(targetFolder.absoluteFilePath(), source.fileName());
-    if (source.isSymLink())
-        return false;
-    if (source.isFile())
-        return QFile::copy(source.absoluteFilePath(), target);
-    if (!source.isDir())
-        return false;
-    if (!QDir().mkdir(target))
-        return false;
-    const QFileInfoList entries = QDir(source.absoluteFilePath())
-                                      .entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot,
-                                                     QDir::Unsorted);
-    for (const QFileInfo &entry : entries)
-        copyRecursively(entry, QFileInfo(target));
-    return true;
+    const QString target = SystemPaths::unmap(
+        inFolder(targetFolder.absoluteFilePath(), source.fileName()));
+    return SafeFile::kind(target) == SafeFile::Missing
+        && copyTree(SystemPaths::unmap(source.absoluteFilePath()), target);
 }
 
 bool installDemoSoftware(QString package)
@@ -82,36 +147,55 @@ bool installDemoSoftware(QString package)
         return false;
     }
     QString error;
-    const QString realWork = SystemPaths::map(WorkFolder);
-    if (!PackageArchive::unpack(SystemPaths::unmap(package), WorkFolder, &error)
-        || !checkTop(QDir(realWork).entryList(QDir::AllEntries | QDir::NoDotAndDotDot,
-                                              QDir::Unsorted),
-                     &error)) {
+    if (!PackageArchive::unpack(SystemPaths::unmap(package), WorkFolder, checkListing, &error)
+        || SafeFile::kind(inFolder(WorkFolder, DemoProgram)) != SafeFile::File) {
         qDebug() << Q_FUNC_INFO << "demo package refused:" << error;
         SafeFile::removeAll(WorkFolder);
         return false;
     }
-    const QFileInfoList entries = QDir(realWork).entryInfoList(
-        QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Unsorted);
+    // Nothing the demo had goes before every copy is whole.
+    QList<Staged> staged;
+    bool copied = true;
+    const QFileInfoList entries = QDir(SystemPaths::map(WorkFolder))
+                                      .entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot,
+                                                     QDir::Unsorted);
     for (const QFileInfo &entry : entries) {
         const bool folder = entry.isDir();
-        const QString destinationFolder = folder ? QStringLiteral("/root") : programFolder;
-        const QString existing = inFolder(destinationFolder, entry.fileName());
-        const SafeFile::Kind kind = SafeFile::kind(existing);
+        const QString destination = folder ? FolderTarget : programFolder;
+        const QString name = entry.fileName();
+        const QString target = inFolder(destination, name);
+        const SafeFile::Kind kind = SafeFile::kind(target);
         // A file replaces a file or a link in the program folder, a folder only a folder
         // in /root; nothing else is replaced.
-        if (kind == (folder ? SafeFile::Folder : SafeFile::File)
-            || (!folder && kind == SafeFile::Link))
-            SafeFile::removeAll(existing);
-        if (!copyRecursively(entry, QFileInfo(SystemPaths::map(destinationFolder))))
-            qDebug() << Q_FUNC_INFO << "could not install" << entry.fileName();
+        if (kind != SafeFile::Missing && kind != (folder ? SafeFile::Folder : SafeFile::File)
+            && (folder || kind != SafeFile::Link)) {
+            qDebug() << Q_FUNC_INFO << target << "is left as it is; not installed";
+            continue;
+        }
+        const Staged s{target, inFolder(destination, QLatin1Char('.') + name + ".demo-new"),
+                       inFolder(destination, QLatin1Char('.') + name + ".demo-old"),
+                       kind != SafeFile::Missing};
+        if (!SafeFile::removeAll(s.copy) || !SafeFile::removeAll(s.aside)) {
+            copied = false;
+            break;
+        }
+        staged.append(s);
+        if (!copyTree(inFolder(WorkFolder, name), s.copy)
+            || (name == DemoProgram
+                && !QFile::setPermissions(SystemPaths::map(s.copy),
+                                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                              | QFile::ReadGroup | QFile::ExeGroup
+                                              | QFile::ReadOther | QFile::ExeOther))) {
+            qDebug() << Q_FUNC_INFO << "cannot copy" << name << "beside" << target;
+            copied = false;
+            break;
+        }
+    }
+    const bool installed = copied && putInPlace(staged);
+    if (!installed) {
+        for (const Staged &s : qAsConst(staged))
+            SafeFile::removeAll(s.copy);
     }
     SafeFile::removeAll(WorkFolder);
-    const QString demo = inFolder(programFolder, DemoProgram);
-    if (SafeFile::kind(demo) != SafeFile::File)
-        return false;
-    QFile::setPermissions(SystemPaths::map(demo),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
-                              | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
-    return true;
+    return installed && SafeFile::kind(inFolder(programFolder, DemoProgram)) == SafeFile::File;
 }

@@ -1,22 +1,72 @@
 #include "PackageArchive.h"
 
 #include "ExternalProgram.h"
-#include "MediaMonitor.h"
 #include "SystemPaths.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QRegularExpression>
+#include <QSet>
 
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
 namespace {
 
 const QString Tar = QStringLiteral("tar");
-// What a member takes on disk beyond its bytes, at most (one file-system block).
-const quint64 BlockBytes = 4096;
+// A listing line longer than this names no member of a package the instrument takes.
+const int MaxListingLine = 64 * 1024;
+const quint64 FnvBasis = 14695981039346656037ULL;
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// Whether text has the shape of pattern: "d" one digit, "D" one or more, anything else
+// stands for itself.
+bool shaped(const char *text, int length, const char *pattern)
+{
+    int at = 0;
+    for (; *pattern; ++pattern) {
+        const bool digit = *pattern == 'd' || *pattern == 'D';
+        if (at >= length || (digit ? !isDigit(text[at]) : text[at] != *pattern))
+            return false;
+        ++at;
+        while (*pattern == 'D' && at < length && isDigit(text[at]))
+            ++at;
+    }
+    return at == length;
+}
+
+// "2024-01-01" (a year may be negative) and "00:00:00" or "00:00:00.5".
+bool isDate(const char *text, int length)
+{
+    return shaped(text, length, "D-dd-dd")
+        || (length > 1 && text[0] == '-' && shaped(text + 1, length - 1, "D-dd-dd"));
+}
+
+bool isTime(const char *text, int length)
+{
+    return shaped(text, length, "dd:dd:dd")
+        || (length > 9 && shaped(text, 9, "dd:dd:dd.") && shaped(text + 9, length - 9, "D"));
+}
+
+// 64-bit FNV-1a, carried on over the parts of a path (each ended by a unit 0).
+quint64 fnv(quint64 hash, const QString &part)
+{
+    for (int i = 0; i <= part.size(); ++i) {
+        hash ^= i < part.size() ? part.at(i).unicode() : 0u;
+        hash *= 1099511628211ULL;
+    }
+    return hash;
+}
 
 // Every stored file and folder is either a plain file or a folder, with no link and no
 // set-id bit; anything else came from a tar that did not do what it listed.
@@ -44,24 +94,23 @@ bool checkTree(const QString &realFolder, QString *error)
 
 } // namespace
 
-QString PackageArchive::decodeName(const QString &quoted)
+QString PackageArchive::decodeName(const char *in, int size)
 {
     // Work on bytes: \ooo escapes stand for single bytes of a multi-byte name.
-    const QByteArray in = QFile::encodeName(quoted);
     QByteArray out;
-    out.reserve(in.size());
-    for (int i = 0; i < in.size(); ++i) {
-        const char c = in.at(i);
-        if (c != '\\' || i + 1 >= in.size()) {
+    out.reserve(size);
+    for (int i = 0; i < size; ++i) {
+        const char c = in[i];
+        if (c != '\\' || i + 1 >= size) {
             out += c;
             continue;
         }
-        const char e = in.at(++i);
+        const char e = in[++i];
         if (e >= '0' && e <= '7') {
             int value = 0;
             int digits = 0;
-            while (digits < 3 && i < in.size() && in.at(i) >= '0' && in.at(i) <= '7') {
-                value = value * 8 + (in.at(i) - '0');
+            while (digits < 3 && i < size && in[i] >= '0' && in[i] <= '7') {
+                value = value * 8 + (in[i] - '0');
                 ++i;
                 ++digits;
             }
@@ -84,58 +133,107 @@ QString PackageArchive::decodeName(const QString &quoted)
     return QFile::decodeName(out);
 }
 
-bool PackageArchive::list(const QString &archive, QList<PackageEntry> *entries, QString *error)
+bool PackageArchive::list(const QString &archive,
+                          const std::function<QString(const PackageEntry &)> &visit,
+                          QString *error)
 {
-    entries->clear();
-    // Names exactly as stored (--absolute-names), one unambiguous line per member.
-    const ProgramResult result = ExternalProgram::run(
+    error->clear();
+    const auto member = [&](const QByteArray &line) {
+        if (line.isEmpty())
+            return true;
+        PackageEntry entry;
+        if (!parseListing(line, &entry)) {
+            *error = QStringLiteral("tar listed a member that cannot be read: %1")
+                         .arg(QString::fromLocal8Bit(line.left(200)));
+            return false;
+        }
+        const QString why = visit(entry);
+        if (!why.isEmpty())
+            *error = QStringLiteral("%1 refused: %2").arg(archive, why);
+        return why.isEmpty();
+    };
+    // Names exactly as stored (--absolute-names), one unambiguous line per member, read as
+    // tar writes them: a package of a million members is refused at the first one too many.
+    const ProgramResult result = ExternalProgram::runByLine(
         Tar, {QStringLiteral("--list"), QStringLiteral("--verbose"), QStringLiteral("--gzip"),
               QStringLiteral("--file"), SystemPaths::map(archive),
               QStringLiteral("--numeric-owner"), QStringLiteral("--full-time"),
               QStringLiteral("--utc"), QStringLiteral("--quoting-style=escape"),
               QStringLiteral("--absolute-names")},
-        TimeoutMs);
+        TimeoutMs, MaxListingLine, member);
+    if (!error->isEmpty())
+        return false;
     if (!result.ok()) {
         *error = QStringLiteral("tar cannot read %1 (%2)").arg(archive, result.describe());
         return false;
     }
-    // mode owner/group size date time name
-    static const QRegularExpression line(QStringLiteral(
-        "^(\\S)(\\S{9}) +\\S+ +(\\S+) +-?\\d+-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d(?:\\.\\d+)? (.*)$"));
-    const QList<QByteArray> lines = result.output.split('\n');
-    for (const QByteArray &raw : lines) {
-        if (raw.isEmpty())
-            continue;
-        const QRegularExpressionMatch m = line.match(QFile::decodeName(raw));
-        if (!m.hasMatch()) {
-            *error = QStringLiteral("tar listed a member that cannot be read: %1")
-                         .arg(QString::fromLocal8Bit(raw));
-            return false;
-        }
-        PackageEntry entry;
-        entry.type = m.captured(1).at(0);
-        entry.mode = m.captured(2);
-        bool sized = false;
-        entry.size = m.captured(3).toLongLong(&sized);
-        if (!sized)
-            entry.size = -1;
-        QString name = m.captured(4);
-        if (entry.type == QLatin1Char('l') || entry.type == QLatin1Char('h')) {
-            // "name -> target" and "name link to target"; the name is not needed for a
-            // member that is refused anyway, but keep it readable for the message.
-            const int arrow = name.indexOf(entry.type == QLatin1Char('l')
-                                               ? QStringLiteral(" -> ")
-                                               : QStringLiteral(" link to "));
-            if (arrow >= 0)
-                name.truncate(arrow);
-        }
-        entry.name = decodeName(name);
-        entries->append(entry);
-    }
     return true;
 }
 
+bool PackageArchive::parseListing(const QByteArray &line, PackageEntry *entry)
+{
+    // "-rw-r--r-- 0/0   1234 2024-01-01 00:00:00.5 name": type and mode, then owner, size,
+    // date and time each after blanks, then one blank and the name. Read without copies:
+    // a listing has up to MaxMembers lines.
+    const int size = line.size();
+    if (size < 11 || line.at(10) != ' ')
+        return false;
+    for (int i = 0; i < 10; ++i) {
+        if (isBlank(line.at(i)))
+            return false;
+    }
+    int at = 10;
+    int starts[4];
+    int lengths[4];
+    for (int f = 0; f < 4; ++f) {
+        if (at >= size || line.at(at) != ' ')
+            return false;
+        while (at < size && line.at(at) == ' ')
+            ++at;
+        starts[f] = at;
+        while (at < size && !isBlank(line.at(at)))
+            ++at;
+        lengths[f] = at - starts[f];
+    }
+    const char *data = line.constData();
+    if (at >= size || line.at(at) != ' ' || !lengths[0] || !lengths[1]
+        || !isDate(data + starts[2], lengths[2]) || !isTime(data + starts[3], lengths[3]))
+        return false;
+    entry->type = QLatin1Char(line.at(0));
+    entry->mode = QString::fromLatin1(data + 1, 9);
+    // A device lists "major,minor" for its size: no size.
+    entry->size = -1;
+    if (shaped(data + starts[1], lengths[1], "D") && lengths[1] <= 18) {
+        entry->size = 0;
+        for (int i = starts[1]; i < starts[1] + lengths[1]; ++i)
+            entry->size = entry->size * 10 + (data[i] - '0');
+    }
+    int nameEnd = size;
+    if (entry->type == QLatin1Char('l') || entry->type == QLatin1Char('h')) {
+        // "name -> target" and "name link to target"; the name is not needed for a member
+        // that is refused anyway, but keep it readable for the message.
+        const int arrow = line.indexOf(entry->type == QLatin1Char('l') ? " -> " : " link to ",
+                                       at + 1);
+        if (arrow >= 0)
+            nameEnd = arrow;
+    }
+    entry->name = decodeName(data + at + 1, nameEnd - at - 1);
+    return true;
+}
+
+QStringList PackageArchive::nameParts(const QString &name)
+{
+    QStringList parts = name.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    parts.removeAll(QStringLiteral("."));
+    return parts;
+}
+
 QString PackageArchive::refusal(const PackageEntry &entry)
+{
+    return refusal(entry, nameParts(entry.name));
+}
+
+QString PackageArchive::refusal(const PackageEntry &entry, const QStringList &parts)
 {
     if (entry.type != QLatin1Char('-') && entry.type != QLatin1Char('d')) {
         return entry.type == QLatin1Char('l') || entry.type == QLatin1Char('h')
@@ -147,17 +245,18 @@ QString PackageArchive::refusal(const PackageEntry &entry)
     if (userExec == QLatin1Char('s') || userExec == QLatin1Char('S')
         || groupExec == QLatin1Char('s') || groupExec == QLatin1Char('S'))
         return QStringLiteral("%1 has a set-user-id or set-group-id bit").arg(entry.name);
-    if (entry.name.isEmpty())
-        return QStringLiteral("a member has no name");
     if (entry.name.startsWith(QLatin1Char('/')))
         return QStringLiteral("%1 is an absolute name").arg(entry.name);
-    const QStringList parts = entry.name.split(QLatin1Char('/'));
     if (parts.contains(QStringLiteral("..")))
         return QStringLiteral("%1 leads out of its folder").arg(entry.name);
+    // Only a folder may stand for the folder unpacked into ("./").
+    if (entry.name.isEmpty() || (parts.isEmpty() && entry.type != QLatin1Char('d')))
+        return QStringLiteral("a member has no name");
     return QString();
 }
 
-bool PackageArchive::unpack(const QString &archive, const QString &folder, QString *error)
+bool PackageArchive::unpack(const QString &archive, const QString &folder, const Check &check,
+                            QString *error)
 {
     const QString realFolder = SystemPaths::map(folder);
     if (!QDir(realFolder).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System
@@ -166,30 +265,56 @@ bool PackageArchive::unpack(const QString &archive, const QString &folder, QStri
         *error = QStringLiteral("%1 is not an empty folder").arg(folder);
         return false;
     }
-    QList<PackageEntry> entries;
-    if (!list(archive, &entries, error))
+    // Everything the listing shows is decided before anything is unpacked. Folders are told
+    // apart by a hash of their path, so a package of deep names costs no memory to speak of.
+    PackageContent content;
+    QSet<quint64> folders;
+    const auto visit = [&](const PackageEntry &entry) {
+        const QStringList parts = nameParts(entry.name);
+        const QString why = refusal(entry, parts);
+        if (!why.isEmpty())
+            return why;
+        if (entry.size < 0)
+            return QStringLiteral("no size listed for %1").arg(entry.name);
+        if (parts.isEmpty())
+            return QString();
+        const bool isFolder = entry.type == QLatin1Char('d');
+        PackageContent::Top &top = content.top[parts.first()];
+        top.folder = top.folder || isFolder || parts.size() > 1;
+        bool hidden = false;
+        quint64 path = FnvBasis;
+        const auto add = [&](quint64 bytes) {
+            ++content.entries;
+            content.bytes += bytes;
+            if (!hidden) {
+                ++top.entries;
+                top.bytes += bytes;
+            }
+        };
+        for (int i = 0; i < parts.size(); ++i) {
+            hidden = hidden || parts.at(i).startsWith(QLatin1Char('.'));
+            path = fnv(path, parts.at(i));
+            if (i + 1 == parts.size() && !isFolder)
+                add(quint64(entry.size) + BlockBytes);
+            else if (!folders.contains(path)) {
+                // A folder, listed or made on the way to a member.
+                folders.insert(path);
+                add(BlockBytes);
+            }
+        }
+        if (content.entries > quint64(MaxMembers))
+            return QStringLiteral("it holds more than %1 files and folders").arg(MaxMembers);
+        return QString();
+    };
+    if (!list(archive, visit, error))
         return false;
-    for (const PackageEntry &entry : qAsConst(entries)) {
-        const QString why = refusal(entry);
-        if (!why.isEmpty()) {
-            *error = QStringLiteral("%1 refused: %2").arg(archive, why);
-            return false;
-        }
-    }
-    // A small package can unpack to far more than its own size: what tar lists must fit.
-    const quint64 free = quint64(MediaMonitor::freeDiskSpace(folder)) << 20;
-    quint64 needed = ReserveBytes;
-    for (const PackageEntry &entry : qAsConst(entries)) {
-        if (entry.size < 0) {
-            *error = QStringLiteral("%1 refused: no size listed for %2").arg(archive, entry.name);
-            return false;
-        }
-        needed += quint64(entry.size) + BlockBytes;
-        if (needed > free) {
-            *error = QStringLiteral("%1 refused: it unpacks to more than the %2 MiB free in %3")
-                         .arg(archive).arg(free >> 20).arg(folder);
-            return false;
-        }
+    QList<PackageWrite> writes{{folder, content.bytes, content.entries}};
+    QString why = check(content, &writes);
+    if (why.isEmpty())
+        why = roomRefusal(writes);
+    if (!why.isEmpty()) {
+        *error = QStringLiteral("%1 refused: %2").arg(archive, why);
+        return false;
     }
     const ProgramResult result = ExternalProgram::run(
         Tar, {QStringLiteral("--extract"), QStringLiteral("--gzip"), QStringLiteral("--file"),
@@ -201,6 +326,51 @@ bool PackageArchive::unpack(const QString &archive, const QString &folder, QStri
         return false;
     }
     return checkTree(realFolder, error);
+}
+
+QString PackageArchive::roomRefusal(const QList<PackageWrite> &writes)
+{
+    struct Volume
+    {
+        QString folder;
+        quint64 bytes = 0;
+        quint64 entries = 0;
+        struct statvfs space;
+    };
+    QMap<dev_t, Volume> volumes;
+    for (const PackageWrite &write : writes) {
+        // The volume of the folder, or of the folder above it that it will be made in.
+        QByteArray real = QFile::encodeName(SystemPaths::map(write.folder));
+        struct stat st;
+        while (::stat(real.constData(), &st) != 0) {
+            const QByteArray up = QFile::encodeName(QFileInfo(QFile::decodeName(real)).path());
+            if (up == real)
+                return QStringLiteral("cannot examine %1").arg(write.folder);
+            real = up;
+        }
+        Volume &volume = volumes[st.st_dev];
+        if (volume.folder.isEmpty()) {
+            volume.folder = write.folder;
+            if (::statvfs(real.constData(), &volume.space) != 0)
+                return QStringLiteral("cannot examine %1").arg(write.folder);
+        }
+        volume.bytes += write.bytes;
+        volume.entries += write.entries;
+    }
+    for (const Volume &volume : qAsConst(volumes)) {
+        const quint64 unit = volume.space.f_frsize ? volume.space.f_frsize : volume.space.f_bsize;
+        const quint64 free = quint64(volume.space.f_bfree) * unit;
+        if (volume.bytes + quint64(ReserveBytes) > free)
+            return QStringLiteral("it writes %1 MiB in %2, where %3 MiB are free and %4 MiB "
+                                  "are kept free")
+                .arg((volume.bytes + (1 << 20) - 1) >> 20).arg(volume.folder).arg(free >> 20)
+                .arg(ReserveBytes >> 20);
+        // A file system that keeps no count of its inodes reports none.
+        if (volume.space.f_files > 0 && volume.entries > quint64(volume.space.f_ffree))
+            return QStringLiteral("it writes %1 files and folders where %2 fit, in %3")
+                .arg(volume.entries).arg(quint64(volume.space.f_ffree)).arg(volume.folder);
+    }
+    return QString();
 }
 
 bool PackageArchive::create(const QString &archive, const QString &folder, QString *error)

@@ -8,8 +8,10 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDirIterator>
+#include <QRegularExpression>
 
 #include <cstdio>
+#include <sys/stat.h>
 
 namespace {
 
@@ -47,6 +49,37 @@ QString joined(const QString &folder, const QString &name)
     return folder + QLatin1Char('/') + name;
 }
 
+// Whether the path is a plain file with an execute bit (the launcher runs as root).
+bool isExecutableFile(const QString &path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(SystemPaths::map(path)).constData(), &st) == 0
+        && S_ISREG(st.st_mode) && (st.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH));
+}
+
+// The programs a loader starts: the program files its text names, or, naming none, the
+// program of its own version ("loader_1_0_4" starts "ORBELIN_Vn_1_0_4").
+QStringList loaderPrograms(const QString &loader)
+{
+    static const QRegularExpression named(
+        QStringLiteral("(?<![A-Za-z0-9_])ORBELIN_Vn(_[0-9]+){3}(?![A-Za-z0-9_])"));
+    QFile file(SystemPaths::map(loader));
+    QStringList programs;
+    if (file.open(QIODevice::ReadOnly)) {
+        // A loader is a short script; what lies beyond the first MiB is not read.
+        const QString text = QString::fromLatin1(file.read(1 << 20));
+        QRegularExpressionMatchIterator it = named.globalMatch(text);
+        while (it.hasNext())
+            programs << it.next().captured(0);
+    }
+    programs.removeDuplicates();
+    if (programs.isEmpty()) {
+        const QString name = QFileInfo(loader).fileName();
+        programs << QStringLiteral("ORBELIN_Vn") + name.mid(name.indexOf(QLatin1Char('_')));
+    }
+    return programs;
+}
+
 } // namespace
 
 SoftwareUpdater::SoftwareUpdater(QObject *parent)
@@ -69,6 +102,21 @@ void SoftwareUpdater::setLoaderAndSymbolicLink(const FileInfo &loader, const QSt
 {
     m_Loader = loader;
     m_SymbolicLinkName = linkName;
+}
+
+const FileInfo *SoftwareUpdater::ruleFor(const QString &name) const
+{
+    for (const FileInfo &rule : m_FileInfoList) {
+        if (rule.regExp.indexIn(name) >= 0)
+            return &rule;
+    }
+    return nullptr;
+}
+
+QString SoftwareUpdater::installFolder(const QString &name) const
+{
+    const FileInfo *rule = ruleFor(name);
+    return rule ? rule->dirPath : m_UpdateDirPath;
 }
 
 QString SoftwareUpdater::message(SoftwareUpdaterError error)
@@ -298,13 +346,26 @@ bool SoftwareUpdater::unpackPackage()
 {
     if (!SafeFile::recreateFolder(workFolder()))
         return fail(InvalidUpdateFile, QStringLiteral("cannot make the unpack folder"));
+    // Only plain files at the top are installed; a folder there, or nothing to install,
+    // means a broken package, refused from its listing before anything is unpacked.
+    const auto check = [this](const PackageContent &content, QList<PackageWrite> *copies) {
+        bool any = false;
+        for (auto it = content.top.cbegin(); it != content.top.cend(); ++it) {
+            if (it.key().startsWith(QLatin1Char('.')))
+                continue;
+            if (it->folder)
+                return QStringLiteral("%1 is a folder").arg(it.key());
+            copies->append({installFolder(it.key()), it->bytes, it->entries});
+            any = true;
+        }
+        return any ? QString() : QStringLiteral("the package holds nothing to install");
+    };
     QString error;
-    if (!PackageArchive::unpack(m_UpdateFilePath, workFolder(), &error)) {
+    if (!PackageArchive::unpack(m_UpdateFilePath, workFolder(), check, &error)) {
         SafeFile::removeAll(workFolder());
         return fail(InvalidUpdateFile, error);
     }
-    // Only plain files at the top are installed; anything else means a broken package,
-    // refused before anything is changed.
+    // What was unpacked must be what was listed.
     const QStringList top = QDir(SystemPaths::map(workFolder()))
                                 .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
     for (const QString &name : top) {
@@ -317,7 +378,39 @@ bool SoftwareUpdater::unpackPackage()
         SafeFile::removeAll(workFolder());
         return fail(InvalidUpdateFile, QStringLiteral("the package holds nothing to install"));
     }
+    return checkLoaders(top);
+}
+
+bool SoftwareUpdater::checkLoaders(const QStringList &top)
+{
+    if (!m_CreateSymbolicLinkOfLoader)
+        return true;
+    // A loader whose program is neither in the package nor installed would leave the
+    // instrument unable to start once the link points at it.
+    for (const QString &name : top) {
+        if (!m_Loader.regExp.exactMatch(name))
+            continue;
+        for (const QString &program : loaderPrograms(joined(workFolder(), name))) {
+            const QString source = joined(workFolder(), program);
+            const QFile::Permissions given = permissionsFor(program, source);
+            const bool packed = top.contains(program)
+                && (given & (QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther));
+            if (!packed && !isExecutableFile(joined(installFolder(program), program))) {
+                SafeFile::removeAll(workFolder());
+                return fail(InvalidUpdateFile,
+                            QStringLiteral("%1 starts %2, which is neither in the package nor "
+                                           "installed").arg(name, program));
+            }
+        }
+    }
     return true;
+}
+
+QFile::Permissions SoftwareUpdater::permissionsFor(const QString &name, const QString &source) const
+{
+    if (const FileInfo *rule = ruleFor(name))
+        return rule->permissions;
+    return isProgram(source.toLocal8Bit().constData()) ? Executable : ReadWriteAll;
 }
 
 bool SoftwareUpdater::installEntries(QStringList *installed)
@@ -344,10 +437,9 @@ bool SoftwareUpdater::installEntries(QStringList *installed)
             break;
         }
         if (!matched) {
-            const bool program = isProgram(source.toLocal8Bit().constData());
-            permissions = program ? Executable : ReadWriteAll;
+            permissions = permissionsFor(name, source);
             target = joined(m_UpdateDirPath, name);
-            if (program && isProcess(target.toLocal8Bit().constData())) {
+            if (permissions == Executable && isProcess(target.toLocal8Bit().constData())) {
                 qDebug() << Q_FUNC_INFO << target << "is running; not replaced";
                 target.clear();
             }
@@ -388,6 +480,13 @@ bool SoftwareUpdater::updateLoaderLink(const QStringList &installed)
         } else if (existing != SafeFile::Missing) {
             qDebug() << Q_FUNC_INFO << link << "is not a link; left as it is";
             continue;
+        }
+        // The link goes to a loader only when what it starts is there to start.
+        for (const QString &program : loaderPrograms(loader)) {
+            const QString path = joined(installFolder(program), program);
+            if (!isExecutableFile(path))
+                return fail(InvalidUpdateFile, QStringLiteral("%1 starts %2, which is not an "
+                                                              "executable file").arg(loader, path));
         }
         // Switched in one step: a failure leaves the old link as it was.
         QString error;

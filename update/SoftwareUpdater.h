@@ -27,7 +27,8 @@ enum SoftwareUpdaterError {
     InvalidSettings = 3,        // a required setting is empty or unusable
     BackupFailed = 4,
     NoExistInstalledFile = 5,   // a copied file or the loader is missing afterwards
-    InvalidUpdateFile = 6,      // the package cannot be unpacked, is unsafe or holds nothing
+    InvalidUpdateFile = 6,      // the package cannot be unpacked, is unsafe, holds nothing,
+                                // or holds a loader whose program would not be there
 };
 Q_DECLARE_METATYPE(SoftwareUpdaterError)
 
@@ -110,6 +111,15 @@ private:
     QString backupSettingsRefusal() const;
     bool fail(SoftwareUpdaterError error, const QString &why);
     bool unpackPackage();
+    // Fails unless every loader among the unpacked top-level files starts a program that the
+    // package holds or that is installed.
+    bool checkLoaders(const QStringList &top);
+    // The first install rule whose pattern occurs in a file name.
+    const FileInfo *ruleFor(const QString &name) const;
+    // Where a file of that name is installed (unless its target is running).
+    QString installFolder(const QString &name) const;
+    // What a file of that name, unpacked at source, is given when installed.
+    QFile::Permissions permissionsFor(const QString &name, const QString &source) const;
     bool installEntries(QStringList *installed);
     bool updateLoaderLink(const QStringList &installed);
 

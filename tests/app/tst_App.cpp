@@ -1,5 +1,6 @@
 #include "BoardStandin.h"
 #include "Dialog.h"
+#include "ExternalProgram.h"
 #include "MessageDlg.h"
 #include "ModalAnswer.h"
 #include "MouseCursorSelector.h"
@@ -200,6 +201,21 @@ private Q_SLOTS:
         QCOMPARE(root.readFile("/root/d.ini"), file);
     }
 
+    // Many lines opening a section name that is never closed: before, each of them searched
+    // the rest of the file for "]", so 80,000 took seconds to read and these would take
+    // minutes (read and write alike).
+    void iniDamagedFileIsReadInLinearTime()
+    {
+        TestRoot root;
+        const QByteArray damaged = "[" + QByteArray(98, 'x') + "\n";
+        QVERIFY(root.writeFile("/root/d.ini", "[Security]\nEnable=True\n" + damaged.repeated(60000)));
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(read("Security", "Enable", "/root/d.ini"), std::string("True"));
+        QVERIFY(!WritePrivateProfileString("Security", "Enable", "False", "/root/d.ini"));
+        QVERIFY2(clock.elapsed() < 30000, qPrintable(QString("%1 ms").arg(clock.elapsed())));
+    }
+
     // A write cut short (a full disk, here a file-size limit) leaves the old file whole.
     void iniCutShortWriteLeavesFileWhole()
     {
@@ -216,6 +232,51 @@ private Q_SLOTS:
         setrlimit(RLIMIT_FSIZE, &before);
         QVERIFY(!written);
         QCOMPARE(read("A", "k", "/root/f.ini"), std::string("old"));
+    }
+
+    // Lines are handed on as the program writes them, so an endless output can be stopped.
+    void runByLine_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<int>("timeoutMs");
+        QTest::addColumn<QStringList>("lines");     // handed on; "3" answers stop
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("last line without a line feed")
+            << "printf 'a\\nb\\n\\nc'" << 10000 << QStringList{"a", "b", "", "c"} << "succeeded";
+        QTest::newRow("stopped by the caller") << "seq 1 1000000000" << 10000
+                                               << QStringList{"1", "2", "3"} << "was stopped";
+        QTest::newRow("a line too long") << "echo a; head -c 100000 /dev/zero; sleep 60" << 10000
+                                         << QStringList{"a"} << "was stopped";
+        QTest::newRow("no end in time") << "echo a; sleep 60" << 300 << QStringList{"a"}
+                                        << "did not finish in time";
+        QTest::newRow("exit status") << "echo a; echo why >&2; exit 3" << 10000 << QStringList{"a"}
+                                     << "exited with status 3: why";
+    }
+    void runByLine()
+    {
+        QFETCH(QString, script);
+        QFETCH(int, timeoutMs);
+        QStringList lines;
+        QElapsedTimer clock;
+        clock.start();
+        const ProgramResult result = ExternalProgram::runByLine(
+            "bash", {"-c", script}, timeoutMs, 65536, [&lines](const QByteArray &line) {
+                lines << QString::fromLatin1(line);
+                return line != "3";
+            });
+        QTEST(lines, "lines");
+        QTEST(result.describe(), "outcome");
+        QVERIFY(clock.elapsed() < 30000);
+    }
+
+    // Of a long error output the end is kept.
+    void runByLineKeepsTheEndOfErrors()
+    {
+        const ProgramResult result = ExternalProgram::runByLine(
+            "bash", {"-c", "for i in $(seq 2000); do echo \"error $i\" >&2; done; exit 1"}, 10000,
+            65536, [](const QByteArray &) { return true; });
+        QCOMPARE(result.errorOutput.size(), 4096);
+        QVERIFY(result.errorOutput.endsWith("error 2000\n"));
     }
 
     // No root, or "/", is the real system; a root goes in front of an absolute path once.

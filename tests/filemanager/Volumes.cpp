@@ -71,12 +71,13 @@ void Volumes::setMeminfo(const TestRoot &root, int dirtyKb, int writebackKb)
                        .arg(dirtyKb).arg(writebackKb).toLatin1());
 }
 
-bool Volumes::mount(const QString &realFolder, QString *why)
+bool Volumes::mount(const QString &realFolder, QString *why, const QByteArray &options)
 {
     *why = privateNamespace();
     if (!why->isEmpty())
         return false;
-    if (::mount("tmpfs", QFile::encodeName(realFolder), "tmpfs", 0, nullptr) != 0) {
+    if (::mount("tmpfs", QFile::encodeName(realFolder), "tmpfs", 0,
+                options.isEmpty() ? nullptr : options.constData()) != 0) {
         *why = QStringLiteral("cannot mount a tmpfs: %1").arg(std::strerror(errno));
         return false;
     }

@@ -22,10 +22,11 @@ public:
     // "/proc/meminfo" as the paste's write-back wait reads it.
     static void setMeminfo(const TestRoot &root, int dirtyKb, int writebackKb);
 
-    // Mounts a new tmpfs on a real folder. The first call moves the test into a private
-    // mount namespace, so nothing mounted here reaches the host. False, with the reason,
-    // where the kernel refuses. Mounts are detached again with the volumes.
-    bool mount(const QString &realFolder, QString *why);
+    // Mounts a new tmpfs on a real folder, with tmpfs options ("size=40m,nr_inodes=100")
+    // when given. The first call moves the test into a private mount namespace, so nothing
+    // mounted here reaches the host. False, with the reason, where the kernel refuses.
+    // Mounts are detached again with the volumes.
+    bool mount(const QString &realFolder, QString *why, const QByteArray &options = QByteArray());
     // Detaches a mount at once, as a pulled stick's mount goes while files are open.
     static bool unmount(const QString &realFolder);
     // The calling thread, and the threads it starts, can no longer make symbolic links,

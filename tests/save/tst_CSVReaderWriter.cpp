@@ -101,6 +101,47 @@ private Q_SLOTS:
         QTEST(rows.last(), "newest");
     }
 
+    // A row longer than any the instrument writes is damage: before, a log holding one
+    // 100 MB line was read and kept whole, and written again with every new count.
+    void overlongRowsAreDropped_data()
+    {
+        QTest::addColumn<int>("maxLines");
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<int>("dropped");
+        const QByteArray longest(int(CSVReaderWriter::MaxRowBytes), 'x');
+        const QByteArray over = longest + 'x';
+        const QByteArray huge(8 << 20, ',');
+        QTest::newRow("between rows") << 1001 << "H\nA\n" + over + "\nB" << QStringList{"A", "B"} << 1;
+        QTest::newRow("last, without a line feed") << 1001 << "H\nA\n" + huge << QStringList{"A"} << 1;
+        QTest::newRow("last, with a line feed") << 1001 << "H\nA\n" + huge + "\n" << QStringList{"A"} << 1;
+        QTest::newRow("two in a row, then an empty row")
+            << 1001 << "H\n" + huge + "\n" + over + "\n\nB" << QStringList{"", "B"} << 2;
+        QTest::newRow("the longest row kept")
+            << 1001 << "H\n" + longest + "\n" + longest << QStringList{longest, longest} << 0;
+        QTest::newRow("over-long header") << 1001 << huge + "\nA" << QStringList{"A"} << 0;
+        // Dropped rows take no place among the newest rows kept.
+        QTest::newRow("newest rows kept around them")
+            << 3 << "H\n1\n2\n3\n" + over + "\n" + huge << QStringList{"2", "3"} << 2;
+    }
+    void overlongRowsAreDropped()
+    {
+        QFETCH(int, maxLines);
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, rows);
+        QFETCH(int, dropped);
+        TestRoot root;
+        root.writeFile(Log, file);
+        for (int i = 0; i < dropped; ++i)
+            QTest::ignoreMessage(QtDebugMsg, QRegularExpression("is longer than 65536 bytes: dropped"));
+        CSVReaderWriter table(maxLines, "%s", "H");
+        QVERIFY(table.read(Log));
+        QCOMPARE(lines(table), QStringList{"H"} + rows);
+        // Written back, the log holds every other row.
+        QVERIFY(table.write(Log));
+        QCOMPARE(root.readFile(Log), ("H\n" + rows.join('\n')).toLatin1());
+    }
+
     void readMissingFile()
     {
         TestRoot root;

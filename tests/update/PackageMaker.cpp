@@ -1,10 +1,12 @@
 #include "PackageMaker.h"
 
+#include <QMap>
 #include <QProcess>
 #include <QStorageInfo>
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace PackageMaker {
@@ -13,9 +15,31 @@ namespace {
 
 void octal(char *field, int width, qint64 value)
 {
-    const QByteArray text = QByteArray::number(value, 8).rightJustified(width - 1, '0');
-    std::memcpy(field, text.constData(), size_t(width - 1));
-    field[width - 1] = '\0';
+    std::snprintf(field, size_t(width), "%0*llo", width - 1, static_cast<unsigned long long>(value));
+}
+
+void appendHeader(QByteArray &out, const QByteArray &name, char type, int mode, qint64 size,
+                  const QByteArray &link = QByteArray())
+{
+    char header[512];
+    std::memset(header, 0, sizeof header);
+    std::memcpy(header, name.constData(), size_t(qMin(name.size(), 100)));
+    octal(header + 100, 8, mode);
+    octal(header + 108, 8, 0);
+    octal(header + 116, 8, 0);
+    octal(header + 124, 12, size);
+    octal(header + 136, 12, 1700000000);
+    header[156] = type;
+    std::memcpy(header + 157, link.constData(), size_t(qMin(link.size(), 100)));
+    std::memcpy(header + 257, "ustar", 6);
+    std::memcpy(header + 263, "00", 2);
+    std::memset(header + 148, ' ', 8);
+    unsigned sum = 0;
+    for (unsigned char c : header)
+        sum += c;
+    octal(header + 148, 7, sum);
+    header[155] = ' ';
+    out.append(header, 512);
 }
 
 } // namespace
@@ -24,25 +48,7 @@ QByteArray tar(const QList<TarMember> &members)
 {
     QByteArray out;
     for (const TarMember &m : members) {
-        char header[512];
-        std::memset(header, 0, sizeof header);
-        std::memcpy(header, m.name.constData(), size_t(qMin(m.name.size(), 100)));
-        octal(header + 100, 8, m.mode);
-        octal(header + 108, 8, 0);
-        octal(header + 116, 8, 0);
-        octal(header + 124, 12, m.type == '0' ? m.data.size() : 0);
-        octal(header + 136, 12, 1700000000);
-        header[156] = m.type;
-        std::memcpy(header + 157, m.link.constData(), size_t(qMin(m.link.size(), 100)));
-        std::memcpy(header + 257, "ustar", 6);
-        std::memcpy(header + 263, "00", 2);
-        std::memset(header + 148, ' ', 8);
-        unsigned sum = 0;
-        for (unsigned char c : header)
-            sum += c;
-        octal(header + 148, 7, sum);
-        header[155] = ' ';
-        out.append(header, 512);
+        appendHeader(out, m.name, m.type, m.mode, m.type == '0' ? m.data.size() : 0, m.link);
         if (m.type == '0') {
             out += m.data;
             out += QByteArray((512 - m.data.size() % 512) % 512, '\0');
@@ -63,22 +69,48 @@ QByteArray gzip(const QByteArray &data)
     return gz.readAllStandardOutput();
 }
 
-QByteArray oversized(const QByteArray &name, const QByteArray &data)
+QByteArray withSparseFile(const QByteArray &name, const QByteArray &data,
+                          const QByteArray &sparseName, qint64 size)
 {
     QTemporaryDir dir;
-    const qint64 size = QStorageInfo(dir.path()).bytesFree() + (qint64(1) << 30);
     QProcess tar;
     tar.start(QStringLiteral("bash"),
               {QStringLiteral("-c"),
-               QStringLiteral("cd \"$1\" && cat > \"$2\" && truncate -s $3 .filler"
-                              " && tar --sparse -czf - \"$2\" .filler"),
-               QStringLiteral("-"), dir.path(), QString::fromUtf8(name), QString::number(size)});
+               QStringLiteral("cd \"$1\" && cat > \"$2\" && mkdir -p \"$(dirname \"$4\")\""
+                              " && truncate -s $3 \"$4\" && tar --sparse -czf - \"$2\" \"$4\""),
+               QStringLiteral("-"), dir.path(), QString::fromUtf8(name), QString::number(size),
+               QString::fromUtf8(sparseName)});
     tar.write(data);
     tar.closeWriteChannel();
     // A package that is not made must not pass for a refused one.
     if (!tar.waitForFinished(60000) || tar.exitCode() != 0)
-        qFatal("cannot make an oversized package");
+        qFatal("cannot make a package with a sparse file");
     return tar.readAllStandardOutput();
+}
+
+QByteArray oversized(const QByteArray &name, const QByteArray &data)
+{
+    QTemporaryDir dir;
+    return withSparseFile(name, data, ".filler",
+                          QStorageInfo(dir.path()).bytesFree() + (qint64(1) << 30));
+}
+
+QByteArray manyFiles(int count)
+{
+    static QMap<int, QByteArray> made;
+    if (!made.contains(count)) {
+        // Header by header: a list of members would cost more than the listing it tests.
+        QByteArray out = tar({TarMember::file("ORBELIN_Vn-demo", elf("demo"))}).chopped(1024);
+        out.reserve(out.size() + 512 * count + 1024);
+        char name[16];
+        for (int i = 1; i < count; ++i) {
+            std::snprintf(name, sizeof name, "f%d", i);
+            appendHeader(out, QByteArray::fromRawData(name, int(std::strlen(name))), '0', 0644, 0);
+        }
+        out += QByteArray(1024, '\0');
+        made.insert(count, gzip(out));
+    }
+    return made.value(count);
 }
 
 QStringList snapshot(const QString &folder, const QStringList &skip)

@@ -31,9 +31,16 @@ QByteArray tar(const QList<TarMember> &members);
 QByteArray gzip(const QByteArray &data);
 inline QByteArray package(const QList<TarMember> &members) { return gzip(tar(members)); }
 
-// A package made by tar of a small file and a hidden sparse file that unpacks to more
-// than the temporary folder's volume has free, yet takes next to no room.
+// A package made by tar of a small file and a sparse file of the given size (its folder
+// made on the way), which takes next to no room.
+QByteArray withSparseFile(const QByteArray &name, const QByteArray &data,
+                          const QByteArray &sparseName, qint64 size);
+// One whose hidden sparse file unpacks to more than the temporary folder's volume has free.
 QByteArray oversized(const QByteArray &name, const QByteArray &data);
+
+// A package of that many files at its top, made once per count: the demo program
+// "ORBELIN_Vn-demo" and empty files.
+QByteArray manyFiles(int count);
 
 // The start of an ELF program, enough for the program test.
 inline QByteArray elf(const QByteArray &tag) { return QByteArray("\x7f" "ELF\x02\x01\x01\n", 8) + tag; }

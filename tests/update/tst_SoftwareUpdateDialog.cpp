@@ -73,6 +73,10 @@ private Q_SLOTS:
         QTest::newRow("no package") << QByteArray() << 1 << int(UpdateNotDetected);
         QTest::newRow("cancelled") << good << 1 << int(UpdateFound);
         QTest::newRow("damaged package") << good.left(good.size() / 2) << 2 << int(UpdateFailure);
+        // Before, this was "Software Update Complete", and the restart found no program.
+        QTest::newRow("a loader without its program")
+            << PackageMaker::package({TarMember::file("loader_1_0_4", "#!/bin/sh\n", 0755)}) << 2
+            << int(UpdateFailure);
     }
     void wayOut()
     {
@@ -98,6 +102,7 @@ private Q_SLOTS:
         QCOMPARE(iniValue("Software version", "Value"), QString("<missing>"));
         QVERIFY(!QFile::exists(root.path("/root/ORBELIN_Vn/ORBELIN_Vn_1_0_4")));
         QVERIFY(!QFile::exists(root.path("/root/restore")));
+        QVERIFY(!QFile::exists(root.path("/root/loader_1_0_4")));
     }
 
     // The wait for the disks ends once a reading says nothing is unwritten, or after its
