@@ -152,7 +152,7 @@ void FileSystemItem::differ(const QString &path, QStringList *added, QStringList
 {
     added->clear();
     removed->clear();
-    if (!QFileInfo(SystemPaths::map(path)).isDir())
+    if (!DiskAccess::isFolder(path))
         return;
     const QStringList listed = DiskAccess::list(path);
     const QSet<QString> onDisk(listed.cbegin(), listed.cend());

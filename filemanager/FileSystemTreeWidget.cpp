@@ -183,7 +183,7 @@ bool FileSystemTreeWidget::paste()
     if (!node || m_Pasting)
         return false;
     QString destination = node->filePath();
-    if (QFileInfo(SystemPaths::map(destination)).isFile())
+    if (DiskAccess::exists(destination) && !DiskAccess::isFolder(destination))
         destination = destination.left(destination.lastIndexOf(QLatin1Char('/')));
 
     auto *worker = new FileOperator;

@@ -553,6 +553,11 @@ private Q_SLOTS:
         for (const QByteArray &name : names)
             QCOMPARE(readRaw(m_Root->path("/ORBELIN"), name), name);
         QCOMPARE(gone("/media/USB/run1"), mode == 1);
+        // Into a folder of such a name.
+        QCOMPARE(paste(0, {"/ORBELIN/run1/plain.txt"},
+                       DiskAccess::decodeName("/ORBELIN/run1/d\xfcnn")), QList<int>{0});
+        QCOMPARE(readRaw(m_Root->path("/ORBELIN"), "/run1/d\xfcnn/plain.txt"),
+                 QByteArray("/run1/plain.txt"));
     }
 
     void writeBackWait_data()
