@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DiskAccess.h"
+#include "FolderWalk.h"
 
 #include <QFileInfo>
 #include <QMetaType>
@@ -64,7 +64,7 @@ public:
     // Bound of the write-back wait in milliseconds; tests shorten it.
     static void setWriteBackTimeout(int ms);
 
-    static constexpr int MaxNameTries = 10000;
+    static constexpr int MaxNameTries = FolderWalk::MaxNameTries;
     static constexpr int DefaultWriteBackTimeoutMs = 120000;
 
 Q_SIGNALS:
@@ -81,13 +81,8 @@ private:
     struct Source;
 
     static std::unique_ptr<Source> openSource(const QString &path);
-    static void size(int from, const DiskAccess::Entry &entry, Job *job, int *count,
-                     quint64 *bytes, int depth);
-    bool copyInto(Source *source, int from, const DiskAccess::Entry &entry,
-                  const QByteArray &relative, int folder, const QByteArray &name, bool viaLink,
-                  Job *job, int depth);
-    bool copyFolder(Source *source, int in, const QByteArray &relative, int folder,
-                    const QByteArray &name, bool viaLink, Job *job, int depth);
+    // Copies a source whole into the folder as name; true when all of it arrived.
+    bool copySource(Source *source, int folder, const QByteArray &name, Job *job);
     static bool removeCopied(Source *source);
     static long meminfoValue(const QString &field);
 

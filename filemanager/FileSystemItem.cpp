@@ -1,6 +1,7 @@
 #include "FileSystemItem.h"
 
 #include "DiskAccess.h"
+#include "FolderWalk.h"
 #include "FolderWatch.h"
 #include "SystemPaths.h"
 
@@ -130,7 +131,7 @@ void FileSystemItem::addItem(const QString &name)
         node->setIcon(0, fileIcon());
     }
     node->m_IsChild = true;
-    const QString shown = DiskAccess::displayName(name);
+    const QString shown = FolderWalk::displayName(name);
     node->setText(0, shown);
     if (node->treeWidget() && node->m_Type == File)
         node->setHidden(true);

@@ -1,12 +1,15 @@
 #include "FileSystemListWidget.h"
 
 #include "DiskAccess.h"
+#include "FolderWalk.h"
 #include "SystemPaths.h"
 
 #include <QDir>
 #include <QIcon>
 #include <QImageReader>
 #include <QTextDocument>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -54,14 +57,9 @@ QString FileSystemListWidget::pathOf(int row) const
     return m_Entries.at(row).path;
 }
 
-void FileSystemListWidget::addRow(const QFileInfo &entry, const QIcon &icon)
-{
-    addRow(Row{SystemPaths::unmap(entry.filePath()), entry.isDir()}, icon);
-}
-
 void FileSystemListWidget::addRow(const Row &row, const QIcon &icon)
 {
-    const QString name = DiskAccess::displayName(DiskAccess::fileName(row.path));
+    const QString name = FolderWalk::displayName(DiskAccess::fileName(row.path));
     auto *item = new QListWidgetItem(icon, name, this);
     // A tooltip with tags would be rich text: the name is shown as it is.
     item->setToolTip(Qt::convertFromPlainText(name));
@@ -72,7 +70,7 @@ bool FileSystemListWidget::isImageName(const QString &name) const
 {
     const int dot = name.lastIndexOf(QLatin1Char('.'));
     return dot >= 0 && m_ImageSuffixes.contains(name.mid(dot + 1))
-        && (m_NameFilters.isEmpty() || QDir::match(m_NameFilters, DiskAccess::displayName(name)));
+        && (m_NameFilters.isEmpty() || QDir::match(m_NameFilters, FolderWalk::displayName(name)));
 }
 
 void FileSystemListWidget::slotCurrentItemChanged(const QString &path, bool)
@@ -132,17 +130,18 @@ bool FileSystemListWidget::createNewFolder(const QString &name)
 {
     if (m_CurrentFolder.isEmpty())
         return false;
-    for (int n = 0; n <= MaxNameTries; ++n) {
-        const QString candidate =
-            n == 0 ? name : QStringLiteral("%1(%2)").arg(name, QString::number(n));
-        const QString real = SystemPaths::map(DiskAccess::join(m_CurrentFolder, candidate));
-        if (QDir().mkdir(real)) {
-            static const QIcon folderIcon(QStringLiteral(":/FileManager/folder.png"));
-            addRow(QFileInfo(real), folderIcon);
-            return true;
-        }
-    }
-    return false;
+    const QString made = FolderWalk::freeName(
+        name, FolderWalk::Appended, MaxNameTries, [this](const QString &candidate) {
+            return ::mkdir(FolderWalk::realPath(DiskAccess::join(m_CurrentFolder, candidate))
+                               .constData(),
+                           0777)
+                == 0;
+        });
+    if (made.isEmpty())
+        return false;
+    static const QIcon folderIcon(QStringLiteral(":/FileManager/folder.png"));
+    addRow(Row{DiskAccess::join(m_CurrentFolder, made), true}, folderIcon);
+    return true;
 }
 
 void FileSystemListWidget::slotItemClicked(QListWidgetItem *)

@@ -49,7 +49,6 @@ private:
         bool folder = false;
     };
 
-    void addRow(const QFileInfo &entry, const QIcon &icon);
     void addRow(const Row &row, const QIcon &icon);
     bool isImageName(const QString &name) const;
 

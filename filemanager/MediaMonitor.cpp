@@ -1,7 +1,7 @@
 #include "MediaMonitor.h"
 
-#include "DiskAccess.h"
 #include "ExternalProgram.h"
+#include "FolderWalk.h"
 #include "SystemPaths.h"
 
 #include <QDebug>
@@ -32,8 +32,6 @@ const char NoLabel[] = "Removable Disk";
 const int MaxFolderNumber = 99;
 // Tries of one unmount in umountAll() before the entry is left mounted.
 const int UmountTries = 3;
-// Folder depth removeTree() walks into; deeper content is left alone.
-const int MaxTreeDepth = 128;
 
 // USB partitions; the first disk is the instrument's own.
 const QRegularExpression UsbPartition(QStringLiteral("^/dev/sd(\\S)(\\d+)$"));
@@ -111,34 +109,6 @@ QHash<QString, QString> labels()
 bool isOctal(char c)
 {
     return c >= '0' && c <= '7';
-}
-
-// Empties and removes the entry name of an open folder, through open folders all the way
-// down, so a folder swapped for a link meanwhile is not followed.
-bool removeTreeAt(int parent, const QByteArray &name, const QString &path, dev_t fileSystem,
-                  const QSet<QString> &mountPoints, int depth)
-{
-    struct stat st;
-    if (::fstatat(parent, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno == ENOENT;
-    if (!S_ISDIR(st.st_mode))
-        return ::unlinkat(parent, name.constData(), 0) == 0 || errno == ENOENT;
-    if (st.st_dev != fileSystem || mountPoints.contains(path) || depth > MaxTreeDepth) {
-        qDebug() << Q_FUNC_INFO << "kept" << path;
-        return false;
-    }
-    const int fd = ::openat(parent, name.constData(),
-                            O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    struct stat opened;
-    QList<QByteArray> names;
-    bool all = fd >= 0 && ::fstat(fd, &opened) == 0 && opened.st_dev == st.st_dev
-        && opened.st_ino == st.st_ino && DiskAccess::readFolder(fd, &names);
-    for (const QByteArray &entry : qAsConst(names))
-        all = removeTreeAt(fd, entry, path + QLatin1Char('/') + DiskAccess::decodeName(entry),
-                           fileSystem, mountPoints, depth + 1) && all;
-    if (fd >= 0)
-        ::close(fd);
-    return all && ::unlinkat(parent, name.constData(), AT_REMOVEDIR) == 0;
 }
 
 } // namespace
@@ -298,25 +268,13 @@ bool MediaMonitor::connectedDevice(const QString &device)
     return false;
 }
 
-bool MediaMonitor::removeTree(const QString &folder, quint64 fileSystem)
+QStringList MediaMonitor::mountPoints()
 {
-    QSet<QString> mountPoints;
+    QStringList folders;
     const QList<MountEntry> table = mountTable();
     for (const MountEntry &line : table)
-        mountPoints.insert(QDir::cleanPath(line.mountPoint));
-    const QString clean = QDir::cleanPath(folder);
-    const int slash = clean.lastIndexOf(QLatin1Char('/'));
-    const QByteArray name = DiskAccess::encodeName(clean.mid(slash + 1));
-    if (slash < 0 || name.isEmpty())
-        return false;
-    const QString parent = slash == 0 ? QStringLiteral("/") : clean.left(slash);
-    const int fd = ::open(DiskAccess::realPath(parent).constData(),
-                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT;
-    const bool gone = removeTreeAt(fd, name, clean, dev_t(fileSystem), mountPoints, 0);
-    ::close(fd);
-    return gone;
+        folders << QDir::cleanPath(line.mountPoint);
+    return folders;
 }
 
 void MediaMonitor::setProgramTimeout(int ms)
@@ -392,43 +350,36 @@ void MediaMonitor::initialize()
 
 void MediaMonitor::cleanUp()
 {
-    const QString media = SystemPaths::map(SystemPaths::mediaFolder());
+    const FolderWalk::Folder media(FolderWalk::open(SystemPaths::mediaFolder()));
     struct stat mediaStat;
-    if (::lstat(QFile::encodeName(media).constData(), &mediaStat) != 0)
+    QList<QByteArray> names;
+    if (media.fd < 0 || ::fstat(media.fd, &mediaStat) != 0
+        || !FolderWalk::readFolder(media.fd, &names))
         return;
-    const QStringList names = QDir(media).entryList(
-        QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
-    for (const QString &name : names) {
-        const QString folder = QLatin1String(MediaPrefix) + name;
-        const QByteArray real = QFile::encodeName(media + QLatin1Char('/') + name);
+    const QStringList mounted = mountPoints();
+    for (const QByteArray &name : qAsConst(names)) {
+        const QString folder = QLatin1String(MediaPrefix) + FolderWalk::decodeName(name);
         struct stat st;
-        if (::lstat(real.constData(), &st) != 0)
+        if (::fstatat(media.fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
-        if (!S_ISDIR(st.st_mode)) {
-            // A file or a link: the link goes, never what it points to.
-            ::unlink(real.constData());
+        // A file or a link goes (never what a link points to); a folder on another file
+        // system is a mount point, whatever the table says, and stays.
+        if (S_ISDIR(st.st_mode) && (st.st_dev != mediaStat.st_dev || mounted.contains(folder)))
             continue;
-        }
-        // A folder on another file system is a mount point, whatever the table says.
-        if (st.st_dev != mediaStat.st_dev || isMountPoint(folder))
-            continue;
-        removeTree(folder, quint64(mediaStat.st_dev));
+        FolderWalk::removeAt(media.fd, name, folder, mediaStat.st_dev, mounted);
     }
 }
 
 bool MediaMonitor::mount(storage_t &entry)
 {
     const QString label = entry.label.isEmpty() ? QString::fromLatin1(NoLabel) : entry.label;
-    QString mountPoint;
-    for (int n = 0; n <= MaxFolderNumber; ++n) {
-        const QString name =
-            n == 0 ? label : QStringLiteral("%1 (%2)").arg(label, QString::number(n));
-        const QString candidate = QLatin1String(MediaPrefix) + name;
-        if (QDir().mkdir(SystemPaths::map(candidate))) {
-            mountPoint = candidate;
-            break;
-        }
-    }
+    const QString name = FolderWalk::freeName(
+        label, FolderWalk::Spaced, MaxFolderNumber, [](const QString &candidate) {
+            return ::mkdir(FolderWalk::realPath(QLatin1String(MediaPrefix) + candidate).constData(),
+                           0777)
+                == 0;
+        });
+    const QString mountPoint = name.isEmpty() ? QString() : QLatin1String(MediaPrefix) + name;
     if (mountPoint.isEmpty()) {
         qDebug() << Q_FUNC_INFO << "no mount folder for" << entry.device << label;
         return false;

@@ -57,10 +57,9 @@ public:
     static bool connectedDevice(const QString &device);
     // "/media/MY\040STICK" -> "/media/MY STICK": every three-digit octal escape.
     static QString decodeMountPath(const QString &text);
-    // Empties and removes a folder, entering no link, no folder of another file system (a
-    // mount point inside it keeps its data) and nothing over 128 levels deep; a file or
-    // link given is removed itself. True when nothing of it is left.
-    static bool removeTree(const QString &folder, quint64 fileSystem);
+    // The folders some mount-table line mounts a file system on: what a removal must not
+    // enter.
+    static QStringList mountPoints();
 
     // Bound for each run of mount and umount; tests shorten it.
     static void setProgramTimeout(int ms);

@@ -5,6 +5,7 @@
 #include "Copy.h"
 #include "DiskAccess.h"
 #include "FileSystemItem.h"
+#include "FolderWalk.h"
 #include "ImReaderWriter.h"
 #include "MediaMonitor.h"
 #include "MessageDlg.h"
@@ -618,7 +619,7 @@ void ReviewFrame::on_BUTTON_DELETE_clicked()
         return;
     // The tree may change while the question is open: OK deletes the path it named.
     const QString path = currentTreePath();
-    QString shown = DiskAccess::displayName(path);
+    QString shown = FolderWalk::displayName(path);
     if (shown.startsWith(QLatin1String("/media")))
         shown.remove(0, 6);
     MessageDlg question;

@@ -6,6 +6,7 @@
 #include "DemoSoftware.h"
 #include "DiskAccess.h"
 #include "ExternalProgram.h"
+#include "FolderWalk.h"
 #include "MediaMonitor.h"
 #include "MessageDlg.h"
 #include "PrivateProfile.h"
@@ -89,17 +90,11 @@ QString findDemoPackage()
     return QString();
 }
 
-// Removes a debug image folder without leaving the data folder's disk: a link inside is
-// removed itself, never followed, and a volume mounted inside keeps its data.
+// Removes a debug image folder without leaving the disk of the folder holding it: a link
+// inside is removed itself, never followed, and a volume mounted inside keeps its data.
 bool removeDebugFolder(const QString &folder)
 {
-    if (!DiskAccess::entryExists(folder))
-        return true;
-    struct stat data;
-    const QByteArray dataFolder = QFile::encodeName(SystemPaths::map(SystemPaths::dataFolder()));
-    if (::stat(dataFolder.constData(), &data) != 0)
-        return false;
-    return MediaMonitor::removeTree(folder, data.st_dev);
+    return FolderWalk::remove(folder, MediaMonitor::mountPoints());
 }
 
 } // namespace

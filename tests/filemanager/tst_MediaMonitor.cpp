@@ -1,4 +1,6 @@
 #include "MediaMonitor.h"
+
+#include "FolderWalk.h"
 #include "TestRoot.h"
 
 #include <QDir>
@@ -167,11 +169,12 @@ private Q_SLOTS:
         m_Root->writeFile("/media/OLD/a.txt", "a");
         m_Root->writeFile("/media/OLD/inner/b.txt", "b");
         struct stat st;
-        QCOMPARE(::lstat(QFile::encodeName(m_Root->path("/media")).constData(), &st), 0);
-        QVERIFY(!MediaMonitor::removeTree("/media/OLD", quint64(st.st_dev) + 1));
+        const FolderWalk::Folder media(FolderWalk::open("/media"));
+        QVERIFY(media.fd >= 0 && ::fstat(media.fd, &st) == 0);
+        QVERIFY(!FolderWalk::removeAt(media.fd, "OLD", "/media/OLD", st.st_dev + 1, {}));
         QVERIFY(exists("/media/OLD/a.txt"));
         m_Root->writeFile("/etc/mtab", "/dev/sdb1 /media/OLD/inner vfat rw 0 0\n");
-        QVERIFY(!MediaMonitor::removeTree("/media/OLD", quint64(st.st_dev)));
+        QVERIFY(!FolderWalk::remove("/media/OLD", MediaMonitor::mountPoints()));
         QVERIFY(!exists("/media/OLD/a.txt") && exists("/media/OLD/inner/b.txt"));
     }
 
