@@ -27,7 +27,13 @@ QString SystemPaths::map(const QString &path)
 
 std::string SystemPaths::map(const std::string &path)
 {
-    return map(QString::fromStdString(path)).toStdString();
+    // Byte for byte: a name that is not UTF-8 must lead to the same entry.
+    if (path.empty() || path.front() != '/')
+        return path;
+    const std::string r = root().toStdString();
+    if (r.empty() || path == r || path.compare(0, r.size() + 1, r + '/') == 0)
+        return path;
+    return r + path;
 }
 
 QString SystemPaths::unmap(const QString &realPath)

@@ -15,6 +15,7 @@ public:
 
     // "/root/x" -> "<root>/root/x". Relative paths and empty strings pass unchanged.
     static QString map(const QString &path);
+    // The same on a path of bytes as the system takes them (FolderWalk::encodeName()).
     static std::string map(const std::string &path);
 
     // The reverse of map: a real path under the root back to the instrument's path.

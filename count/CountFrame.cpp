@@ -1,6 +1,7 @@
 #include "CountFrame.h"
 #include "ui_CountFrame.h"
 
+#include "FolderWalk.h"
 #include "MessageDlg.h"
 #include "PrivateProfile.h"
 #include "QtSerialPort.h"
@@ -182,7 +183,7 @@ void CountFrame::slotCountingCompleted()
             continue;
         if (!files.contains(field.problem))
             problems << field.problem;
-        files[field.problem] << field.fileName;
+        files[field.problem] << FolderWalk::displayName(field.fileName);
     }
     QStringList leftOut;
     for (const QString &problem : problems) {
@@ -221,8 +222,9 @@ void CountFrame::showTotals(const counting_results_t &results, const QString &pr
     ui->LABEL_AVERAGE_SIZE->setText(
         QStringLiteral("%1 \u00b5m").arg(double(results.meanSize), 0, 'f', 1));
     ui->LABEL_TOTAL_CELLS->setText(QString::number(results.count));
-    ui->LABEL_RESULT_SOURCE->setText(tr("Re-analysis of %1, protocol %2")
-                                         .arg(QFileInfo(results.folder).fileName(), protocol));
+    ui->LABEL_RESULT_SOURCE->setText(
+        tr("Re-analysis of %1, protocol %2")
+            .arg(FolderWalk::displayName(QFileInfo(results.folder).fileName()), protocol));
     ui->RESULTS->show();
     // The first counted field's annotated image.
     for (size_t i = 0; i < results.fields.size() && i < size_t(CountingManager::MaxFields); ++i) {

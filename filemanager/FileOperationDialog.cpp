@@ -26,6 +26,10 @@ QString errorText(FileOperationPasteError error)
     case PASTE_INCOMPLETE:
         return QStringLiteral("<p><b>Error!</b><br/><br/>Some files could not be copied.<br/>"
                               "They were left where they were.</p>");
+    case PASTE_ORIGINALS_KEPT:
+        return QStringLiteral("<p><b>Error!</b><br/><br/>The files were copied, but some "
+                              "originals could not be removed.<br/>They are still where they "
+                              "were.</p>");
     }
     return QString();
 }

@@ -366,6 +366,7 @@ void FileOperator::run()
         }
     }
 
+    bool removed = true;
     if (m_Mode == 1) {
         if (!job.destination.attached("the destination's")) {
             emit signalPasteError(PASTE_DESTINATION_NOT_FOUND);
@@ -373,13 +374,15 @@ void FileOperator::run()
         }
         for (const auto &source : sources) {
             if (source->copiedWhole)
-                complete = removeCopied(source.get()) && complete;
+                removed = removeCopied(source.get()) && removed;
         }
     }
 
     waitForWriteBack();
-    if (complete)
-        emit signalCompleted();
-    else
+    if (!complete)
         emit signalPasteError(PASTE_INCOMPLETE);
+    else if (!removed)
+        emit signalPasteError(PASTE_ORIGINALS_KEPT);
+    else
+        emit signalCompleted();
 }

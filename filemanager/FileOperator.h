@@ -22,6 +22,7 @@ enum FileOperationPasteError {
     PASTE_INSUFFICIENT_DISK_SPACE = 2,
     PASTE_DESTINATION_NOT_FOUND = 3,    // on no mounted volume, or gone
     PASTE_INCOMPLETE = 4,               // some entries could not be copied; they were left in place
+    PASTE_ORIGINALS_KEPT = 5,           // a cut copied everything, but some originals stayed
 };
 Q_DECLARE_METATYPE(FileOperationPasteError)
 
@@ -35,7 +36,8 @@ Q_DECLARE_METATYPE(FileOperationPasteError)
 // Each source is opened at the start too and read, and for a cut removed, only through
 // that: folders are walked by their raw names, and nothing is removed once the source's
 // volume is no longer the one mounted where it was (a stick swapped for another of the
-// same name); what was not removed stays, and the paste ends with error 4. A folder that
+// same name); what was not removed stays, and the paste ends with error 4, or with error 5
+// when everything was copied. A folder that
 // cannot be listed is not copied, like a file that cannot be read.
 // Links are followed: what a link points to is copied, each real folder at most once per
 // clipboard entry (loops end); a cut removes the link itself, never what it points to.

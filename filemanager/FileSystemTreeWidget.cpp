@@ -2,6 +2,7 @@
 
 #include "DiskAccess.h"
 #include "FileSystemItem.h"
+#include "FolderWalk.h"
 #include "FolderWatch.h"
 #include "MessageDlg.h"
 #include "SystemPaths.h"
@@ -12,6 +13,8 @@
 #include <QIcon>
 #include <QKeyEvent>
 
+#include <sys/stat.h>
+
 namespace {
 
 const char DeleteFailedText[] =
@@ -21,14 +24,17 @@ const char DeleteFailedText[] =
 // Folders directly under a folder, by the file manager's listing rules.
 QStringList subfolders(const QString &folder, const QStringList &nameFilters = QStringList())
 {
-    QDir dir(SystemPaths::map(folder));
-    dir.setNameFilters(nameFilters);
-    dir.setFilter(QDir::Dirs | QDir::NoDotAndDotDot);
-    dir.setSorting(QDir::Unsorted);
+    const FolderWalk::Folder open(FolderWalk::open(folder));
+    QList<FolderWalk::Entry> entries;
+    if (open.fd >= 0)
+        FolderWalk::list(open.fd, &entries);
     QStringList paths;
-    const QStringList names = dir.entryList();
-    for (const QString &name : names)
-        paths << DiskAccess::join(folder, name);
+    for (const FolderWalk::Entry &entry : qAsConst(entries)) {
+        const QString name = FolderWalk::decodeName(entry.name);
+        if (S_ISDIR(entry.st.st_mode)
+            && (nameFilters.isEmpty() || QDir::match(nameFilters, name)))
+            paths << DiskAccess::join(folder, name);
+    }
     return paths;
 }
 

@@ -1,16 +1,18 @@
 #include "CountingManager.h"
 
+#include "FolderWalk.h"
 #include "ImReaderWriter.h"
 #include "PrivateProfile.h"
 #include "SystemPaths.h"
 #include "TagParser.h"
 
 #include <QDebug>
-#include <QDir>
 #include <QMutexLocker>
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cerrno>
+#include <sys/stat.h>
 
 namespace {
 
@@ -158,15 +160,21 @@ bool CountingManager::startReAnalysis(const QString &folder, QString *error)
 
     static const QRegularExpression rawName(QStringLiteral("^(\\d+)_RAW\\.tif$"));
     QVector<FieldFile> files;
-    const QStringList names =
-        QDir(SystemPaths::map(folder)).entryList(QDir::Files | QDir::Readable, QDir::Name);
-    for (const QString &name : names) {
-        const QRegularExpressionMatch match = rawName.match(name);
-        if (match.hasMatch())
-            files.append({match.captured(1).toInt(), name});
+    // By raw names: a folder whose name is not UTF-8 is analysed like any other.
+    const FolderWalk::Folder open(FolderWalk::open(folder));
+    const bool gone = open.fd < 0 && errno == ENOENT;
+    QList<FolderWalk::Entry> entries;
+    if (!gone && (open.fd < 0 || !FolderWalk::list(open.fd, &entries)))
+        return fail(tr("This folder cannot be read."));
+    for (const FolderWalk::Entry &entry : qAsConst(entries)) {
+        const QRegularExpressionMatch match = rawName.match(QString::fromLatin1(entry.name));
+        if (S_ISREG(entry.st.st_mode) && match.hasMatch())
+            files.append({match.captured(1).toInt(), QString::fromLatin1(entry.name)});
     }
-    std::stable_sort(files.begin(), files.end(),
-                     [](const FieldFile &a, const FieldFile &b) { return a.number < b.number; });
+    // By number, and a repeated number by name ("01_RAW.tif" before "1_RAW.tif").
+    std::sort(files.begin(), files.end(), [](const FieldFile &a, const FieldFile &b) {
+        return a.number != b.number ? a.number < b.number : a.name < b.name;
+    });
     if (files.isEmpty())
         return fail(tr("This folder holds no raw images to analyse."));
 
@@ -248,7 +256,7 @@ bool CountingManager::loadField(int index, const FieldFile &file,
                                 const protocol_param_t &protocol, cv::Size &frameSize,
                                 int &frameDepth, QString *problem)
 {
-    std::string path = (m_Folder + QLatin1Char('/') + file.name).toStdString();
+    std::string path = FolderWalk::encodeName(m_Folder + QLatin1Char('/') + file.name).toStdString();
     general::ImReaderWriter reader;
     if (!reader.read(path)) {
         *problem = tr("damaged or unreadable");

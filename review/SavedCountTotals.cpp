@@ -1,15 +1,17 @@
 #include "SavedCountTotals.h"
 
 #include "Core.h"
+#include "FolderWalk.h"
 #include "ImReaderWriter.h"
-#include "SystemPaths.h"
 #include "TagParser.h"
 
-#include <QDir>
+#include <QDebug>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
+#include <sys/stat.h>
 
 namespace {
 
@@ -30,23 +32,35 @@ bool number(const std::map<std::string, std::string> &items, const char *key, do
 SavedCountTotals SavedCountTotals::read(const QString &folder)
 {
     SavedCountTotals totals;
-    const QDir dir(SystemPaths::map(folder));
-    const QDir::Filters files = QDir::Files | QDir::CaseSensitive;
-    totals.m_RawImages = !dir.entryList({QStringLiteral("*_RAW.tif")}, files).isEmpty();
+    // By raw names: a folder or image whose name is not UTF-8 is read like any other.
+    const FolderWalk::Folder open(FolderWalk::open(folder));
+    QList<FolderWalk::Entry> entries;
+    if (open.fd < 0 || !FolderWalk::list(open.fd, &entries)) {
+        // Totals of part of a folder would pass for the whole count.
+        qDebug() << Q_FUNC_INFO << "cannot list" << folder;
+        return totals;
+    }
+    QList<QByteArray> names;
+    for (const FolderWalk::Entry &entry : qAsConst(entries)) {
+        if (!S_ISREG(entry.st.st_mode))
+            continue;
+        totals.m_RawImages = totals.m_RawImages || entry.name.endsWith("_RAW.tif");
+        if (entry.name.endsWith("_TAG.tif"))
+            names << entry.name;
+    }
+    std::sort(names.begin(), names.end());
 
     static const QRegularExpression numbered(QStringLiteral("^\\d+_TAG\\.tif$"));
     const TagParser parser(",");
-    const QStringList names = dir.entryList({QStringLiteral("*_TAG.tif")}, files, QDir::Name);
-    for (const QString &name : names) {
-        const QString path = folder + QLatin1Char('/') + name;
+    const std::string base = FolderWalk::encodeName(folder).toStdString() + '/';
+    for (const QByteArray &name : qAsConst(names)) {
+        if (!numbered.match(QString::fromLatin1(name)).hasMatch())
+            continue;
+        const std::string path = base + name.toStdString();
         std::string software;
         std::string description;
-        const bool opened = general::ImReaderWriter::readMetadata(path.toStdString(), &software,
-                                                                  &description);
-        if (!numbered.match(name).hasMatch())
-            continue;
-
-        totals.m_TagFiles.push_back(path.toStdString());
+        const bool opened = general::ImReaderWriter::readMetadata(path, &software, &description);
+        totals.m_TagFiles.push_back(path);
         const auto items = parser.parse(description);
         double value = 0;
         int count = 0;

@@ -7,7 +7,8 @@
 // The totals of one save folder, read from the metadata of its annotated images
 // ("01_TAG.tif", ...): cell number, mean size, volume and dilution factors, and the
 // concentration. Only the numbered images whose Software tag says the instrument wrote
-// them are fields of the totals. Paths are instrument paths.
+// them are fields of the totals. Paths are instrument paths; a folder or image whose name
+// is not UTF-8 is read like any other.
 class SavedCountTotals
 {
 public:
@@ -19,7 +20,9 @@ public:
     // The folder holds raw images that a re-analysis can count again.
     bool hasRawImages() const { return m_RawImages; }
 
-    // The browsable images (digits + "_TAG.tif"), in file-name order, and their counts.
+    // The browsable images (digits + "_TAG.tif"), in file-name order, and their counts. The
+    // paths are bytes as the system takes them (FolderWalk::encodeName()), for the image
+    // reader.
     const std::vector<std::string> &tagFiles() const { return m_TagFiles; }
     const std::vector<int> &cellCounts() const { return m_CellCounts; }
     // The browsable images the instrument wrote: the fields summed, averaged and counted

@@ -511,8 +511,9 @@ void ORBELIN_Server::slotTransferTimer()
             reply(socket, QStringLiteral("$DOWNLOAD: COMPLETED\n"));
             continue;
         }
+        // One arg(): a "%1" in the path stays as it is.
         reply(socket, QStringLiteral("$DOWNLOAD: <%1><%2><START>\n")
-                          .arg(it->filePath).arg(it->fileSize));
+                          .arg(it->filePath, QString::number(it->fileSize)));
         sendBlocks(socket);
     }
 }
@@ -553,7 +554,8 @@ void ORBELIN_Server::sendBlocks(QTcpSocket *socket)
     struct stat status;
     const qint64 sizeNow = ::fstat(client.file->handle(), &status) == 0 ? status.st_size
                                                                           : client.fileSize;
-    reply(socket, QStringLiteral("$DOWNLOAD: <%1><%2><END>\n").arg(client.filePath).arg(sizeNow));
+    reply(socket, QStringLiteral("$DOWNLOAD: <%1><%2><END>\n")
+                      .arg(client.filePath, QString::number(sizeNow)));
     client.file.reset();
     client.filePath.clear();
     wake(socket);

@@ -72,13 +72,14 @@ class InstrumentTest : public QObject
 private:
     std::vector<ORBELIN_Vn> m_Counters = std::vector<ORBELIN_Vn>(CountingManager::MaxFields);
 
-    // Runs a re-analysis of Folder to its end with counters for count fields.
-    bool reAnalyse(CountingManager &manager, int counters = CountingManager::MaxFields)
+    // Runs a re-analysis of a folder to its end with counters for count fields.
+    bool reAnalyse(CountingManager &manager, int counters = CountingManager::MaxFields,
+                   const QString &folder = Folder)
     {
         manager.setCounters(m_Counters.data(), counters);
         QSignalSpy completed(&manager, &CountingManager::signalCountingCompleted);
         QString error;
-        if (!manager.startReAnalysis(Folder, &error)) {
+        if (!manager.startReAnalysis(folder, &error)) {
             qWarning() << error;
             return false;
         }
@@ -476,6 +477,26 @@ private Q_SLOTS:
         QCOMPARE(r.fields[1].problem, QStringLiteral("a second image of field 1"));
         QCOMPARE(r.fields[4].problem, QStringLiteral("a count holds 4 fields"));
         QCOMPARE(r.analysedFields, 3);
+    }
+
+    void foreignFolderName_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::newRow("UTF-8") << QByteArray("run\xc3\xa9");
+        QTest::newRow("not UTF-8") << QByteArray("run\xe9");
+    }
+    // Before: a folder whose name is not UTF-8 was listed with QDir, which could not read
+    // it, so the re-analysis found no raw image.
+    void foreignFolderName()
+    {
+        QFETCH(QByteArray, name);
+        TestRoot root;
+        QVERIFY(writeFolder(3, 4));
+        const QString folder = root.renameRaw(Folder, name);
+        CountingManager manager;
+        QVERIFY(reAnalyse(manager, CountingManager::MaxFields, folder));
+        QCOMPARE(manager.results().analysedFields, 3);
+        QCOMPARE(manager.results().count, 12);
     }
 
     void fourAnalysesAtOnceCollectedOnTheGuiThread()

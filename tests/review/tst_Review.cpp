@@ -428,6 +428,31 @@ private Q_SLOTS:
         QCOMPARE(text("LABEL_CURRENT"), QString::number(browsed));
     }
 
+    void foreignFolderName_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::newRow("UTF-8") << QByteArray("run\xc3\xa9");
+        QTest::newRow("not UTF-8") << QByteArray("run\xe9");
+    }
+    // Before: a save folder whose name is not UTF-8 was listed with QDir, which could not
+    // read it: no totals, no images, and RE-ANALYSIS stayed off.
+    void foreignFolderName()
+    {
+        QFETCH(QByteArray, name);
+        QVERIFY(saveFolder("/ORBELIN/run"));
+        const QString folder = m_Root->renameRaw("/ORBELIN/run", name);
+        start();
+        QVERIFY(select(folder));
+        QCOMPARE(QStringList({text("LABEL_TOTAL_CELLS"), text("LABEL_AVERAGE_SIZE"),
+                              text("LABEL_TOTAL_CELLS_CONCENTRATION")}).join('|'),
+                 QString("303|4.0 \u00b5m|2.02 x 10e6 cells/mL"));
+        QCOMPARE(m_Sent, QSize(32, 24));
+        QVERIFY(button("BUTTON_RE_ANALYSIS")->isEnabled());
+        QSignalSpy requests(m_Frame.get(), &ReviewFrame::signalAnalysis);
+        click("BUTTON_RE_ANALYSIS");
+        QCOMPARE(requests.value(0).value(0).toString(), folder);
+    }
+
     // ---- review options
 
     void closingStoresTheSwitch_data()

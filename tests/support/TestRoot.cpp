@@ -1,5 +1,7 @@
 #include "TestRoot.h"
 
+#include "FolderWalk.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -79,6 +81,15 @@ QByteArray TestRoot::readFile(const QString &instrumentPath) const
 bool TestRoot::mkdir(const QString &instrumentPath) const
 {
     return QDir().mkpath(path(instrumentPath));
+}
+
+QString TestRoot::renameRaw(const QString &instrumentPath, const QByteArray &name) const
+{
+    const QString folder = instrumentPath.left(instrumentPath.lastIndexOf('/') + 1);
+    const QByteArray to = FolderWalk::realPath(folder) + name;
+    if (::rename(FolderWalk::realPath(instrumentPath).constData(), to.constData()) != 0)
+        return QString();
+    return folder + FolderWalk::decodeName(name);
 }
 
 void TestRoot::fakeProgramScript(const QString &name, const QByteArray &bashBody) const

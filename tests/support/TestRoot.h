@@ -26,6 +26,9 @@ public:
     bool writeFile(const QString &instrumentPath, const QByteArray &content) const;
     QByteArray readFile(const QString &instrumentPath) const;
     bool mkdir(const QString &instrumentPath) const;
+    // Renames an entry to a name of raw bytes (one that need not be UTF-8) in its folder;
+    // the instrument path of the new name as the program keeps it, or empty on failure.
+    QString renameRaw(const QString &instrumentPath, const QByteArray &name) const;
 
     // A fake program that records its arguments, prints output and exits with exitCode.
     void fakeProgram(const QString &name, const QByteArray &output = QByteArray(),

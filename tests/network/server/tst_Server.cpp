@@ -541,6 +541,20 @@ private Q_SLOTS:
         receiveAll(client, files);
     }
 
+    // Before: the START and END lines were built with chained arg() calls, so a "%1" in the
+    // path took the size and "<%2>" was sent in its place.
+    void percentSignsInPaths()
+    {
+        const QString file = "/ORBELIN/Yeast 5%1 glucose/01.csv";
+        QVERIFY(m_Root->writeFile(file, "cells"));
+        Client client;
+        QVERIFY(client.login(port()));
+        QCOMPARE(client.command("$DOWNLOAD REQUEST:</ORBELIN/Yeast 5%1 glucose>"),
+                 announcement({file}));
+        client.send("$DOWNLOAD REQUEST: LIST COMPLETED\n");
+        receiveAll(client, {file});
+    }
+
     // Links that fan out to the next level used to be followed on every path: 2^20 paths,
     // the program frozen for half a minute and 140 MB more memory.
     void fanOutTreeAnsweredQuickly()
