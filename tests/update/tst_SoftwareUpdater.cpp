@@ -395,6 +395,52 @@ private Q_SLOTS:
             QVERIFY(unpacks || !call.contains("--extract"));
     }
 
+    // A package rewritten or replaced on the stick after tar listed it is refused, and
+    // nothing changes. Before, tar unpacked the new one by the old one's listing: a demo
+    // package's folder "ORBELIN_Vn" took the program folder's place.
+    void packageChangedWhileInstalled_data()
+    {
+        QTest::addColumn<bool>("demo");
+        QTest::addColumn<QByteArray>("change");     // bash: $p the package, $n what replaces it
+        const QByteArray inPlace = "cat \"$n\" > \"$p\"";
+        const QByteArray replaced = "cp \"$n\" \"$p.new\" && mv -f \"$p.new\" \"$p\"";
+        QTest::newRow("update, rewritten in place") << false << inPlace;
+        QTest::newRow("update, replaced") << false << replaced;
+        QTest::newRow("demo, rewritten in place") << true << inPlace;
+        QTest::newRow("demo, replaced") << true << replaced;
+    }
+    void packageChangedWhileInstalled()
+    {
+        QFETCH(bool, demo);
+        QFETCH(QByteArray, change);
+        TestRoot root;
+        instrument(root);
+        const QString package = demo ? DemoPackage : Package;
+        const TarMember demoProgram = TarMember::file("ORBELIN_Vn-demo", PackageMaker::elf("demo"));
+        QVERIFY(root.writeFile(package, demo
+            ? PackageMaker::package({demoProgram, TarMember::file("DemoData/one.tif", "1")})
+            : PackageMaker::package({TarMember::file("ORBELIN_Vn_1_0_4", PackageMaker::elf("1.0.4")),
+                                     TarMember::file("loader_1_0_4", "#!/bin/sh\n")})));
+        // The demo's would be refused from its listing; the update's, settings with
+        // security off, would pass it, but is not the package listed.
+        const QByteArray replacement = demo
+            ? PackageMaker::package({demoProgram, TarMember::folder("ORBELIN_Vn/"),
+                                     TarMember::file("ORBELIN_Vn/ORBELIN_Vn-demo", "x")})
+            : PackageMaker::package({TarMember::file("ORBELIN_Vn.ini", "[Security]\nEnable=False\n")});
+        QVERIFY(root.writeFile("/media/STICK/replacement", replacement));
+        root.fakeProgramScript("tar", "case \" $* \" in *\" --list \"*\" --file - \"*)\n"
+            "  /usr/bin/tar \"$@\"; status=$?\n"
+            "  p=\"$ORBELIN_ROOT" + package.toUtf8() + "\"; n=\"$ORBELIN_ROOT/media/STICK/replacement\"\n  "
+            + change + "\n  exit $status ;;\nesac\nexec /usr/bin/tar \"$@\"");
+        const auto before = PackageMaker::snapshot(root.root(), {"/calls", "/media"});
+        if (demo)
+            QVERIFY(!installDemoSoftware(package));
+        else
+            QCOMPARE(update(), int(InvalidUpdateFile));
+        QCOMPARE(PackageMaker::snapshot(root.root(), {"/calls", "/media"}), before);
+        QCOMPARE(root.readFile(package), replacement);
+    }
+
     // On a small disk: before, the old demo folder was deleted before the new one was
     // copied, copy errors inside it were ignored, and room was checked for the unpacking
     // only, so a demo was reported installed with files missing and the old one gone.
