@@ -8,7 +8,10 @@
 
 #include <QtTest>
 
+#include <linux/capability.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
 
@@ -20,6 +23,19 @@ const int Demo = -1;        // in place of an updater error: the package goes to
 QByteArray program(const QByteArray &name = "ORBELIN_Vn_1_0_4")
 {
     return PackageMaker::package({TarMember::file(name, PackageMaker::elf(name))});
+}
+
+// Turns root's override of file permissions on or off for the calling thread and the
+// threads it starts from then on; false when the kernel refuses.
+bool overridePermissions(bool on)
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2];
+    if (::syscall(SYS_capget, &header, data) != 0)
+        return false;
+    const quint32 bits = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
+    data[0].effective = on ? data[0].effective | (data[0].permitted & bits) : data[0].effective & ~bits;
+    return ::syscall(SYS_capset, &header, data) == 0;
 }
 
 } // namespace
@@ -46,11 +62,16 @@ private:
     }
 
     // The error the one signalUpdated reports; -1 when there is not exactly one, or when
-    // its verdict and its error disagree.
-    static int run(SoftwareUpdater &updater)
+    // its verdict and its error disagree. Without override, the updater's thread has no
+    // override of file permissions (-2 when that cannot be had).
+    static int run(SoftwareUpdater &updater, bool override = true)
     {
         QSignalSpy spy(&updater, &SoftwareUpdater::signalUpdated);
+        if (!override && !overridePermissions(false))
+            return -2;
         updater.start();
+        if (!override && !overridePermissions(true))
+            qFatal("cannot restore the test's permissions");
         if (!updater.wait(60000) || spy.count() != 1)
             return -1;
         const int error = spy.first().at(1).value<SoftwareUpdaterError>();
@@ -226,6 +247,45 @@ private Q_SLOTS:
             QCOMPARE(root.readFile("/root/loader"), QByteArray("not a link"));
         else    // the link names the loader by its absolute path in its own root
             QCOMPARE(QFile::symLinkTarget(root.path("/root/loader")), root.path("/root/" + after));
+    }
+
+    // A loader that cannot be read fails the update, and the link stays; before, its
+    // program was guessed from its name and the link switched to it.
+    void unreadableLoader_data()
+    {
+        QTest::addColumn<bool>("installed");    // unreadable once installed, else once unpacked
+        QTest::newRow("unpacked") << false;
+        QTest::newRow("installed") << true;
+    }
+    void unreadableLoader()
+    {
+        QFETCH(bool, installed);
+        TestRoot root;
+        instrument(root);
+        QVERIFY(root.writeFile(Package, PackageMaker::package(
+            {TarMember::file("ORBELIN_Vn_1_0_4", PackageMaker::elf("1.0.4")),
+             TarMember::file("loader_1_0_4", "#!/bin/sh\n")})));
+        SoftwareUpdater updater;
+        SoftwareUpdateDialog::configureUpdater(updater, Package, ProgramFolder, "ORBELIN_Vn_1_0_3.ovn");
+        if (installed) {
+            const FileInfo loader{QRegExp("loader_[0-9]_[0-9]_[0-9]"), "/root",
+                                  QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther};
+            updater.setLoaderAndSymbolicLink(loader, "loader");
+            updater.setFileInfoList({loader, {QRegExp("ORBELIN_Vn_[0-9]_[0-9]_[0-9]"), ProgramFolder,
+                                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner}});
+        } else {
+            root.fakeProgramScript("tar", "/usr/bin/tar \"$@\" || exit\n"
+                "for a; do [ \"$prev\" = --directory ] && dir=$a; prev=$a; done\n"
+                "case \" $* \" in *\" --extract \"*) chmod 000 \"$dir/loader_1_0_4\" ;; esac");
+        }
+        const auto before = PackageMaker::snapshot(root.root(), {"/calls"});
+        const int error = run(updater, false);
+        if (error == -2)
+            QSKIP("root's override of file permissions cannot be turned off here");
+        QCOMPARE(error, int(InvalidUpdateFile));
+        QCOMPARE(QFile::symLinkTarget(root.path("/root/loader")), root.path("/root/loader_1_0_3"));
+        if (!installed)
+            QCOMPARE(PackageMaker::snapshot(root.root(), {"/calls"}), before);
     }
 
     // A running program's file is left alone; every other file of the package goes in.
