@@ -11,8 +11,10 @@
 #include <QSet>
 #include <QVector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 namespace {
 
@@ -106,17 +108,22 @@ class PackageArchive::Feed
 public:
     explicit Feed(const QString &archive)
         : m_archive(archive)
-        , m_file(SystemPaths::map(archive))
+        , m_path(QFile::encodeName(SystemPaths::map(archive)))
     {
     }
 
     const QString &archive() const { return m_archive; }
 
+    // Only a plain file is read; a FIFO in its place is not waited on.
     bool open(QString *error)
     {
-        if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)
-            || ::fstat(m_file.handle(), &m_opened) != 0) {
-            *error = unreadable();
+        const int fd = ::open(m_path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0 || ::fstat(fd, &m_opened) != 0 || !S_ISREG(m_opened.st_mode)
+            || !m_file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered,
+                            QFileDevice::AutoCloseHandle)) {
+            if (fd >= 0)
+                ::close(fd);
+            *error = QStringLiteral("%1 is not a file that can be read").arg(m_archive);
             return false;
         }
         return true;
@@ -153,7 +160,7 @@ public:
     {
         struct stat now;
         if (m_error.isEmpty()
-            && (::stat(QFile::encodeName(m_file.fileName()).constData(), &now) != 0
+            && (::stat(m_path.constData(), &now) != 0
                 || now.st_dev != m_opened.st_dev || now.st_ino != m_opened.st_ino))
             m_error = changed();
         *error = m_error;
@@ -200,6 +207,7 @@ private:
     }
 
     QString m_archive;
+    QByteArray m_path;
     QFile m_file;
     struct stat m_opened {};
     QVector<QByteArray> m_digests;

@@ -501,6 +501,18 @@ private Q_SLOTS:
         QCOMPARE(root.readFile(package), replacement);
     }
 
+    // A FIFO in the demo package's place is refused at once, never waited on for a writer.
+    void demoPackageNotAFile()
+    {
+        TestRoot root;
+        instrument(root);
+        QVERIFY(root.mkdir("/media/STICK"));
+        QCOMPARE(::mkfifo(QFile::encodeName(root.path(DemoPackage)).constData(), 0644), 0);
+        const auto before = PackageMaker::snapshot(root.root(), {"/calls"});
+        QVERIFY(!installDemoSoftware(DemoPackage));
+        QCOMPARE(PackageMaker::snapshot(root.root(), {"/calls"}), before);
+    }
+
     // On a small disk: before, the old demo folder was deleted before the new one was
     // copied, copy errors inside it were ignored, and room was checked for the unpacking
     // only, so a demo was reported installed with files missing and the old one gone.
