@@ -80,13 +80,16 @@ ProgramResult ExternalProgram::run(const QString &program, const QStringList &ar
 
 ProgramResult ExternalProgram::runByLine(const QString &program, const QStringList &arguments,
                                          int timeoutMs, int maxLineBytes,
-                                         const std::function<bool(const QByteArray &)> &onLine)
+                                         const std::function<bool(const QByteArray &)> &onLine,
+                                         const Input &input)
 {
     ProgramResult result;
     QProcess process;
     if (!start(process, program, arguments, timeoutMs, &result))
         return result;
-    process.closeWriteChannel();
+    bool feeding = bool(input);
+    if (!feeding)
+        process.closeWriteChannel();
     const QDeadlineTimer deadline(timeoutMs < 0 ? QDeadlineTimer::Forever : qint64(timeoutMs));
     const auto stop = [&] {
         process.kill();
@@ -125,11 +128,32 @@ ProgramResult ExternalProgram::runByLine(const QString &program, const QStringLi
             result.stopped = true;
             return stop();
         }
+        // One piece at a time, once the last is taken: the input is never held whole.
+        if (feeding && process.bytesToWrite() == 0) {
+            QByteArray piece;
+            if (!input(&piece)) {
+                qDebug() << Q_FUNC_INFO << program << arguments << "input failed";
+                result.stopped = true;
+                return stop();
+            }
+            if (piece.isEmpty()) {
+                process.closeWriteChannel();
+                feeding = false;
+            } else {
+                process.write(piece);
+            }
+        }
         if (deadline.hasExpired()) {
             qDebug() << Q_FUNC_INFO << program << arguments << "timed out";
             return stop();
         }
-        process.waitForReadyRead(int(qMin<qint64>(deadline.remainingTime(), 1000)));
+        const int waitMs = int(qMin<qint64>(deadline.remainingTime(), 1000));
+        // While a piece waits, wake when the program takes some: one that only reads (tar
+        // unpacking) writes nothing that would end a wait for output.
+        if (process.bytesToWrite() > 0)
+            process.waitForBytesWritten(waitMs);
+        else
+            process.waitForReadyRead(waitMs);
     }
     ended(process, &result);
     return result;

@@ -29,6 +29,10 @@ class ExternalProgram
 public:
     static constexpr int DefaultTimeoutMs = 30000;
 
+    // Gives a program's standard input a piece at a time: fills piece with the next one,
+    // empty at the end; false when the input cannot be given, which stops the program.
+    using Input = std::function<bool(QByteArray *piece)>;
+
     // Runs and waits up to timeoutMs (negative: no bound); on timeout the program is
     // killed and reaped. stdinData, when given, is written to its standard input.
     static ProgramResult run(const QString &program, const QStringList &arguments,
@@ -38,10 +42,13 @@ public:
     // Runs as run() does, but hands each line of the standard output to onLine as it comes
     // (without its line feed) and keeps none of it. The program is stopped (killed and
     // reaped) when onLine answers false or a line grows beyond maxLineBytes; the standard
-    // error keeps its last 4 KiB.
+    // error keeps its last 4 KiB. With input, the standard input is fed from it one piece
+    // at a time as the program takes it (stopped when input answers false); without, the
+    // standard input is closed.
     static ProgramResult runByLine(const QString &program, const QStringList &arguments,
                                    int timeoutMs, int maxLineBytes,
-                                   const std::function<bool(const QByteArray &line)> &onLine);
+                                   const std::function<bool(const QByteArray &line)> &onLine,
+                                   const Input &input = Input());
 
     // Starts the program detached from this one; true when it started.
     static bool startDetached(const QString &program, const QStringList &arguments);

@@ -3,14 +3,18 @@
 #include "ExternalProgram.h"
 #include "SystemPaths.h"
 
+#include <QCryptographicHash>
 #include <QDebug>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QSet>
+#include <QVector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 namespace {
 
@@ -18,6 +22,8 @@ const QString Tar = QStringLiteral("tar");
 // A listing line longer than this names no member of a package the instrument takes.
 const int MaxListingLine = 64 * 1024;
 const quint64 FnvBasis = 14695981039346656037ULL;
+// tar is fed the package in pieces of this size.
+const int PieceBytes = 256 * 1024;
 
 bool isBlank(char c)
 {
@@ -94,6 +100,122 @@ bool checkTree(const QString &realFolder, QString *error)
 
 } // namespace
 
+// The package file, opened once and fed to each run of tar a piece at a time. The first
+// reading keeps a digest of each piece; later ones give tar only pieces equal to those, so
+// every run reads what the first one read, though the file be rewritten or replaced.
+class PackageArchive::Feed
+{
+public:
+    explicit Feed(const QString &archive)
+        : m_archive(archive)
+        , m_path(QFile::encodeName(SystemPaths::map(archive)))
+    {
+    }
+
+    const QString &archive() const { return m_archive; }
+
+    // Only a plain file is read; a FIFO in its place is not waited on.
+    bool open(QString *error)
+    {
+        const int fd = ::open(m_path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0 || ::fstat(fd, &m_opened) != 0 || !S_ISREG(m_opened.st_mode)
+            || !m_file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered,
+                            QFileDevice::AutoCloseHandle)) {
+            if (fd >= 0)
+                ::close(fd);
+            *error = QStringLiteral("%1 is not a file that can be read").arg(m_archive);
+            return false;
+        }
+        return true;
+    }
+
+    ExternalProgram::Input input()
+    {
+        return [this](QByteArray *piece) { return give(piece); };
+    }
+
+    // Reads what the first reading left of the file, then goes back to its start: from
+    // then on, what is given must be what the first reading read.
+    bool rewind(QString *error)
+    {
+        QByteArray piece;
+        do {
+            if (!give(&piece)) {
+                *error = m_error;
+                return false;
+            }
+        } while (!piece.isEmpty());
+        m_checking = true;
+        m_next = 0;
+        if (!m_file.seek(0)) {
+            *error = unreadable();
+            return false;
+        }
+        return true;
+    }
+
+    // Whether every piece given was readable and, after a rewind, the same as before, and
+    // the package's path still names the file opened.
+    bool unchanged(QString *error)
+    {
+        struct stat now;
+        if (m_error.isEmpty()
+            && (::stat(m_path.constData(), &now) != 0
+                || now.st_dev != m_opened.st_dev || now.st_ino != m_opened.st_ino))
+            m_error = changed();
+        *error = m_error;
+        return m_error.isEmpty();
+    }
+
+    // Why no more could be given, or an empty string.
+    const QString &error() const { return m_error; }
+
+private:
+    QString unreadable() const
+    {
+        return QStringLiteral("cannot read %1 (%2)").arg(m_archive, m_file.errorString());
+    }
+
+    QString changed() const
+    {
+        return QStringLiteral("%1 changed while it was installed").arg(m_archive);
+    }
+
+    bool give(QByteArray *piece)
+    {
+        piece->resize(PieceBytes);
+        const qint64 size = m_file.read(piece->data(), PieceBytes);
+        if (size < 0) {
+            m_error = unreadable();
+            return false;
+        }
+        piece->resize(int(size));
+        if (!m_checking) {
+            if (size > 0)
+                m_digests << QCryptographicHash::hash(*piece, QCryptographicHash::Sha256);
+            return true;
+        }
+        // A piece cut short, one beyond the first reading's end, or other bytes.
+        const bool same = size == 0
+            ? m_next == m_digests.size()
+            : m_next < m_digests.size()
+                && m_digests.at(m_next) == QCryptographicHash::hash(*piece, QCryptographicHash::Sha256);
+        ++m_next;
+        if (!same)
+            m_error = changed();
+        return same;
+    }
+
+    QString m_archive;
+    QByteArray m_path;
+    QFile m_file;
+    struct stat m_opened {};
+    QVector<QByteArray> m_digests;
+    bool m_checking = false;
+    int m_next = 0;
+    QString m_error;
+};
+
 QString PackageArchive::decodeName(const char *in, int size)
 {
     // Work on bytes: \ooo escapes stand for single bytes of a multi-byte name.
@@ -137,6 +259,14 @@ bool PackageArchive::list(const QString &archive,
                           const std::function<QString(const PackageEntry &)> &visit,
                           QString *error)
 {
+    Feed feed(archive);
+    return feed.open(error) && list(feed, visit, error);
+}
+
+bool PackageArchive::list(Feed &feed, const std::function<QString(const PackageEntry &)> &visit,
+                          QString *error)
+{
+    const QString &archive = feed.archive();
     error->clear();
     const auto member = [&](const QByteArray &line) {
         if (line.isEmpty())
@@ -156,15 +286,17 @@ bool PackageArchive::list(const QString &archive,
     // tar writes them: a package of a million members is refused at the first one too many.
     const ProgramResult result = ExternalProgram::runByLine(
         Tar, {QStringLiteral("--list"), QStringLiteral("--verbose"), QStringLiteral("--gzip"),
-              QStringLiteral("--file"), SystemPaths::map(archive),
+              QStringLiteral("--file"), QStringLiteral("-"),
               QStringLiteral("--numeric-owner"), QStringLiteral("--full-time"),
               QStringLiteral("--utc"), QStringLiteral("--quoting-style=escape"),
               QStringLiteral("--absolute-names")},
-        TimeoutMs, MaxListingLine, member);
+        TimeoutMs, MaxListingLine, member, feed.input());
     if (!error->isEmpty())
         return false;
     if (!result.ok()) {
-        *error = QStringLiteral("tar cannot read %1 (%2)").arg(archive, result.describe());
+        *error = feed.error().isEmpty()
+            ? QStringLiteral("tar cannot read %1 (%2)").arg(archive, result.describe())
+            : feed.error();
         return false;
     }
     return true;
@@ -306,7 +438,8 @@ bool PackageArchive::unpack(const QString &archive, const QString &folder, const
             return QStringLiteral("it holds more than %1 files and folders").arg(MaxMembers);
         return QString();
     };
-    if (!list(archive, visit, error))
+    Feed feed(archive);
+    if (!feed.open(error) || !list(feed, visit, error))
         return false;
     QList<PackageWrite> writes{{folder, content.bytes, content.entries}};
     QString why = check(content, &writes);
@@ -316,11 +449,16 @@ bool PackageArchive::unpack(const QString &archive, const QString &folder, const
         *error = QStringLiteral("%1 refused: %2").arg(archive, why);
         return false;
     }
-    const ProgramResult result = ExternalProgram::run(
+    if (!feed.rewind(error))
+        return false;
+    const ProgramResult result = ExternalProgram::runByLine(
         Tar, {QStringLiteral("--extract"), QStringLiteral("--gzip"), QStringLiteral("--file"),
-              SystemPaths::map(archive), QStringLiteral("--directory"), realFolder,
+              QStringLiteral("-"), QStringLiteral("--directory"), realFolder,
               QStringLiteral("--no-same-owner"), QStringLiteral("--no-same-permissions")},
-        TimeoutMs);
+        TimeoutMs, MaxListingLine, [](const QByteArray &) { return true; }, feed.input());
+    // Whatever tar made of a package that is not the one listed is not looked at.
+    if (!feed.unchanged(error))
+        return false;
     if (!result.ok()) {
         *error = QStringLiteral("tar cannot unpack %1 (%2)").arg(archive, result.describe());
         return false;

@@ -45,8 +45,10 @@ struct PackageWrite
 // A package is trusted with nothing: before anything is unpacked, its listing is read
 // member by member, and a package holding a link, a special file, an absolute or "../"
 // name, a set-user-id or set-group-id bit, or more than MaxMembers files and folders, or
-// that its installer refuses from the listing, is refused whole. The unpacked tree is
-// checked again afterwards.
+// that its installer refuses from the listing, is refused whole. The package file is
+// opened once and fed to tar by this program, so tar unpacks the bytes it listed: a
+// package that changes in between is refused. The unpacked tree is checked again
+// afterwards.
 class PackageArchive
 {
 public:
@@ -82,8 +84,9 @@ public:
 
     // Unpacks into folder, which must exist and be empty. Nothing is unpacked when a member
     // is refused, check refuses the package, or the unpacked members and the copies would
-    // not fit on their volumes (see roomRefusal); false also when tar fails or the result
-    // holds anything but plain files and folders.
+    // not fit on their volumes (see roomRefusal); false also when tar fails, the package
+    // is not the one listed any more, or the result holds anything but plain files and
+    // folders.
     static bool unpack(const QString &archive, const QString &folder, const Check &check,
                        QString *error);
 
@@ -100,6 +103,10 @@ public:
     static QString decodeName(const char *quoted, int size);
 
 private:
+    class Feed;
+    // list() of the package as feed gives it.
+    static bool list(Feed &feed, const std::function<QString(const PackageEntry &)> &visit,
+                     QString *error);
     // One line of tar's verbose listing; false when it is not one.
     static bool parseListing(const QByteArray &line, PackageEntry *entry);
     static QString refusal(const PackageEntry &entry, const QStringList &parts);

@@ -58,26 +58,31 @@ bool isExecutableFile(const QString &path)
 }
 
 // The programs a loader starts: the program files its text names, or, naming none, the
-// program of its own version ("loader_1_0_4" starts "ORBELIN_Vn_1_0_4").
-QStringList loaderPrograms(const QString &loader)
+// program of its own version ("loader_1_0_4" starts "ORBELIN_Vn_1_0_4"). False when the
+// loader cannot be read.
+bool loaderPrograms(const QString &loader, QStringList *programs)
 {
     static const QRegularExpression named(
         QStringLiteral("(?<![A-Za-z0-9_])ORBELIN_Vn(_[0-9]+){3}(?![A-Za-z0-9_])"));
     QFile file(SystemPaths::map(loader));
-    QStringList programs;
-    if (file.open(QIODevice::ReadOnly)) {
-        // A loader is a short script; what lies beyond the first MiB is not read.
-        const QString text = QString::fromLatin1(file.read(1 << 20));
-        QRegularExpressionMatchIterator it = named.globalMatch(text);
-        while (it.hasNext())
-            programs << it.next().captured(0);
-    }
-    programs.removeDuplicates();
-    if (programs.isEmpty()) {
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    // A loader is a short script; what lies beyond the first MiB is not read.
+    QByteArray head(1 << 20, Qt::Uninitialized);
+    const qint64 size = file.read(head.data(), head.size());
+    if (size < 0)
+        return false;
+    head.resize(int(size));
+    programs->clear();
+    QRegularExpressionMatchIterator it = named.globalMatch(QString::fromLatin1(head));
+    while (it.hasNext())
+        programs->append(it.next().captured(0));
+    programs->removeDuplicates();
+    if (programs->isEmpty()) {
         const QString name = QFileInfo(loader).fileName();
-        programs << QStringLiteral("ORBELIN_Vn") + name.mid(name.indexOf(QLatin1Char('_')));
+        programs->append(QStringLiteral("ORBELIN_Vn") + name.mid(name.indexOf(QLatin1Char('_'))));
     }
-    return programs;
+    return true;
 }
 
 } // namespace
@@ -385,25 +390,35 @@ bool SoftwareUpdater::checkLoaders(const QStringList &top)
 {
     if (!m_CreateSymbolicLinkOfLoader)
         return true;
-    // A loader whose program is neither in the package nor installed would leave the
-    // instrument unable to start once the link points at it.
     for (const QString &name : top) {
         if (!m_Loader.regExp.exactMatch(name))
             continue;
-        for (const QString &program : loaderPrograms(joined(workFolder(), name))) {
-            const QString source = joined(workFolder(), program);
-            const QFile::Permissions given = permissionsFor(program, source);
-            const bool packed = top.contains(program)
-                && (given & (QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther));
-            if (!packed && !isExecutableFile(joined(installFolder(program), program))) {
-                SafeFile::removeAll(workFolder());
-                return fail(InvalidUpdateFile,
-                            QStringLiteral("%1 starts %2, which is neither in the package nor "
-                                           "installed").arg(name, program));
-            }
+        const QString why = loaderRefusal(joined(workFolder(), name), top);
+        if (!why.isEmpty()) {
+            SafeFile::removeAll(workFolder());
+            return fail(InvalidUpdateFile, why);
         }
     }
     return true;
+}
+
+QString SoftwareUpdater::loaderRefusal(const QString &loader, const QStringList &unpacked) const
+{
+    // A loader whose program is not there would leave the instrument unable to start once
+    // the link points at it; one that cannot be read may start anything.
+    QStringList programs;
+    if (!loaderPrograms(loader, &programs))
+        return QStringLiteral("%1 cannot be read").arg(loader);
+    for (const QString &program : qAsConst(programs)) {
+        const bool packed = unpacked.contains(program)
+            && (permissionsFor(program, joined(workFolder(), program))
+                & (QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther));
+        const QString installed = joined(installFolder(program), program);
+        if (!packed && !isExecutableFile(installed))
+            return QStringLiteral("%1 starts %2, which is neither in the package nor an "
+                                  "installed executable file").arg(loader, installed);
+    }
+    return QString();
 }
 
 QFile::Permissions SoftwareUpdater::permissionsFor(const QString &name, const QString &source) const
@@ -482,12 +497,9 @@ bool SoftwareUpdater::updateLoaderLink(const QStringList &installed)
             continue;
         }
         // The link goes to a loader only when what it starts is there to start.
-        for (const QString &program : loaderPrograms(loader)) {
-            const QString path = joined(installFolder(program), program);
-            if (!isExecutableFile(path))
-                return fail(InvalidUpdateFile, QStringLiteral("%1 starts %2, which is not an "
-                                                              "executable file").arg(loader, path));
-        }
+        const QString why = loaderRefusal(loader, QStringList());
+        if (!why.isEmpty())
+            return fail(InvalidUpdateFile, why);
         // Switched in one step: a failure leaves the old link as it was.
         QString error;
         if (!SafeFile::replaceLink(link, loader, &error))

@@ -114,6 +114,10 @@ private:
     // Fails unless every loader among the unpacked top-level files starts a program that the
     // package holds or that is installed.
     bool checkLoaders(const QStringList &top);
+    // Why the link must not point at the loader, or an empty string: it cannot be read, or
+    // a program it starts is neither among the unpacked files, to be installed executable,
+    // nor installed as an executable file.
+    QString loaderRefusal(const QString &loader, const QStringList &unpacked) const;
     // The first install rule whose pattern occurs in a file name.
     const FileInfo *ruleFor(const QString &name) const;
     // Where a file of that name is installed (unless its target is running).

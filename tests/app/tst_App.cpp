@@ -279,6 +279,55 @@ private Q_SLOTS:
         QVERIFY(result.errorOutput.endsWith("error 2000\n"));
     }
 
+    // The standard input is fed a piece at a time while the output is read, whether the
+    // program takes all of it, stops taking it early, or the input fails.
+    void runByLineWithInput_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<int>("failAt");        // the piece the input cannot give; -1 none
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<QString>("outcome");
+        // 64 pieces of 64 KiB, far beyond what the pipes hold, echoed while being fed.
+        QTest::newRow("all taken, output meanwhile") << "cat" << -1 << 65536 << "succeeded";
+        QTest::newRow("all taken, no output") << "cat >/dev/null" << -1 << 0 << "succeeded";
+        QTest::newRow("taken in part") << "head -n 3" << -1 << 3 << "succeeded";
+        QTest::newRow("input fails") << "cat; sleep 60" << 5 << 5 * 1024 << "was stopped";
+    }
+    void runByLineWithInput()
+    {
+        QFETCH(QString, script);
+        QFETCH(int, failAt);
+        QByteArray text;
+        for (int i = 0; i < 1024; ++i)
+            text += QByteArray::number(i).rightJustified(63, '-') + '\n';
+        int given = 0;
+        QList<QByteArray> output;
+        QElapsedTimer clock;
+        clock.start();
+        const ProgramResult result = ExternalProgram::runByLine(
+            "bash", {"-c", script}, 20000, 65536,
+            [&output](const QByteArray &line) {
+                output << line;
+                return true;
+            },
+            [&](QByteArray *piece) {
+                if (given == failAt)
+                    return false;
+                *piece = given++ < 64 ? text : QByteArray();
+                return true;
+            });
+        QFETCH(int, lines);
+        // What the program wrote after the input failed is not read.
+        if (failAt >= 0)
+            QVERIFY(output.size() <= lines);
+        else
+            QCOMPARE(output.size(), lines);
+        for (int i = 0; i < output.size(); ++i)
+            QCOMPARE(output.at(i), text.mid((i % 1024) * 64, 63));
+        QTEST(result.describe(), "outcome");
+        QVERIFY(clock.elapsed() < 15000);
+    }
+
     // No root, or "/", is the real system; a root goes in front of an absolute path once.
     void pathMapping()
     {

@@ -8,7 +8,10 @@
 
 #include <QtTest>
 
+#include <linux/capability.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
 
@@ -20,6 +23,19 @@ const int Demo = -1;        // in place of an updater error: the package goes to
 QByteArray program(const QByteArray &name = "ORBELIN_Vn_1_0_4")
 {
     return PackageMaker::package({TarMember::file(name, PackageMaker::elf(name))});
+}
+
+// Turns root's override of file permissions on or off for the calling thread and the
+// threads it starts from then on; false when the kernel refuses.
+bool overridePermissions(bool on)
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2];
+    if (::syscall(SYS_capget, &header, data) != 0)
+        return false;
+    const quint32 bits = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
+    data[0].effective = on ? data[0].effective | (data[0].permitted & bits) : data[0].effective & ~bits;
+    return ::syscall(SYS_capset, &header, data) == 0;
 }
 
 } // namespace
@@ -46,11 +62,16 @@ private:
     }
 
     // The error the one signalUpdated reports; -1 when there is not exactly one, or when
-    // its verdict and its error disagree.
-    static int run(SoftwareUpdater &updater)
+    // its verdict and its error disagree. Without override, the updater's thread has no
+    // override of file permissions (-2 when that cannot be had).
+    static int run(SoftwareUpdater &updater, bool override = true)
     {
         QSignalSpy spy(&updater, &SoftwareUpdater::signalUpdated);
+        if (!override && !overridePermissions(false))
+            return -2;
         updater.start();
+        if (!override && !overridePermissions(true))
+            qFatal("cannot restore the test's permissions");
         if (!updater.wait(60000) || spy.count() != 1)
             return -1;
         const int error = spy.first().at(1).value<SoftwareUpdaterError>();
@@ -228,6 +249,45 @@ private Q_SLOTS:
             QCOMPARE(QFile::symLinkTarget(root.path("/root/loader")), root.path("/root/" + after));
     }
 
+    // A loader that cannot be read fails the update, and the link stays; before, its
+    // program was guessed from its name and the link switched to it.
+    void unreadableLoader_data()
+    {
+        QTest::addColumn<bool>("installed");    // unreadable once installed, else once unpacked
+        QTest::newRow("unpacked") << false;
+        QTest::newRow("installed") << true;
+    }
+    void unreadableLoader()
+    {
+        QFETCH(bool, installed);
+        TestRoot root;
+        instrument(root);
+        QVERIFY(root.writeFile(Package, PackageMaker::package(
+            {TarMember::file("ORBELIN_Vn_1_0_4", PackageMaker::elf("1.0.4")),
+             TarMember::file("loader_1_0_4", "#!/bin/sh\n")})));
+        SoftwareUpdater updater;
+        SoftwareUpdateDialog::configureUpdater(updater, Package, ProgramFolder, "ORBELIN_Vn_1_0_3.ovn");
+        if (installed) {
+            const FileInfo loader{QRegExp("loader_[0-9]_[0-9]_[0-9]"), "/root",
+                                  QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther};
+            updater.setLoaderAndSymbolicLink(loader, "loader");
+            updater.setFileInfoList({loader, {QRegExp("ORBELIN_Vn_[0-9]_[0-9]_[0-9]"), ProgramFolder,
+                                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner}});
+        } else {
+            root.fakeProgramScript("tar", "/usr/bin/tar \"$@\" || exit\n"
+                "for a; do [ \"$prev\" = --directory ] && dir=$a; prev=$a; done\n"
+                "case \" $* \" in *\" --extract \"*) chmod 000 \"$dir/loader_1_0_4\" ;; esac");
+        }
+        const auto before = PackageMaker::snapshot(root.root(), {"/calls"});
+        const int error = run(updater, false);
+        if (error == -2)
+            QSKIP("root's override of file permissions cannot be turned off here");
+        QCOMPARE(error, int(InvalidUpdateFile));
+        QCOMPARE(QFile::symLinkTarget(root.path("/root/loader")), root.path("/root/loader_1_0_3"));
+        if (!installed)
+            QCOMPARE(PackageMaker::snapshot(root.root(), {"/calls"}), before);
+    }
+
     // A running program's file is left alone; every other file of the package goes in.
     void runningProgramNotReplaced()
     {
@@ -393,6 +453,64 @@ private Q_SLOTS:
         QCOMPARE(PackageMaker::snapshot(root.root(), {"/calls"}), before);
         for (const QStringList &call : root.calls("tar"))
             QVERIFY(unpacks || !call.contains("--extract"));
+    }
+
+    // A package rewritten or replaced on the stick after tar listed it is refused, and
+    // nothing changes. Before, tar unpacked the new one by the old one's listing: a demo
+    // package's folder "ORBELIN_Vn" took the program folder's place.
+    void packageChangedWhileInstalled_data()
+    {
+        QTest::addColumn<bool>("demo");
+        QTest::addColumn<QByteArray>("change");     // bash: $p the package, $n what replaces it
+        const QByteArray inPlace = "cat \"$n\" > \"$p\"";
+        const QByteArray replaced = "cp \"$n\" \"$p.new\" && mv -f \"$p.new\" \"$p\"";
+        QTest::newRow("update, rewritten in place") << false << inPlace;
+        QTest::newRow("update, replaced") << false << replaced;
+        QTest::newRow("demo, rewritten in place") << true << inPlace;
+        QTest::newRow("demo, replaced") << true << replaced;
+    }
+    void packageChangedWhileInstalled()
+    {
+        QFETCH(bool, demo);
+        QFETCH(QByteArray, change);
+        TestRoot root;
+        instrument(root);
+        const QString package = demo ? DemoPackage : Package;
+        const TarMember demoProgram = TarMember::file("ORBELIN_Vn-demo", PackageMaker::elf("demo"));
+        QVERIFY(root.writeFile(package, demo
+            ? PackageMaker::package({demoProgram, TarMember::file("DemoData/one.tif", "1")})
+            : PackageMaker::package({TarMember::file("ORBELIN_Vn_1_0_4", PackageMaker::elf("1.0.4")),
+                                     TarMember::file("loader_1_0_4", "#!/bin/sh\n")})));
+        // The demo's would be refused from its listing; the update's, settings with
+        // security off, would pass it, but is not the package listed.
+        const QByteArray replacement = demo
+            ? PackageMaker::package({demoProgram, TarMember::folder("ORBELIN_Vn/"),
+                                     TarMember::file("ORBELIN_Vn/ORBELIN_Vn-demo", "x")})
+            : PackageMaker::package({TarMember::file("ORBELIN_Vn.ini", "[Security]\nEnable=False\n")});
+        QVERIFY(root.writeFile("/media/STICK/replacement", replacement));
+        root.fakeProgramScript("tar", "case \" $* \" in *\" --list \"*\" --file - \"*)\n"
+            "  /usr/bin/tar \"$@\"; status=$?\n"
+            "  p=\"$ORBELIN_ROOT" + package.toUtf8() + "\"; n=\"$ORBELIN_ROOT/media/STICK/replacement\"\n  "
+            + change + "\n  exit $status ;;\nesac\nexec /usr/bin/tar \"$@\"");
+        const auto before = PackageMaker::snapshot(root.root(), {"/calls", "/media"});
+        if (demo)
+            QVERIFY(!installDemoSoftware(package));
+        else
+            QCOMPARE(update(), int(InvalidUpdateFile));
+        QCOMPARE(PackageMaker::snapshot(root.root(), {"/calls", "/media"}), before);
+        QCOMPARE(root.readFile(package), replacement);
+    }
+
+    // A FIFO in the demo package's place is refused at once, never waited on for a writer.
+    void demoPackageNotAFile()
+    {
+        TestRoot root;
+        instrument(root);
+        QVERIFY(root.mkdir("/media/STICK"));
+        QCOMPARE(::mkfifo(QFile::encodeName(root.path(DemoPackage)).constData(), 0644), 0);
+        const auto before = PackageMaker::snapshot(root.root(), {"/calls"});
+        QVERIFY(!installDemoSoftware(DemoPackage));
+        QCOMPARE(PackageMaker::snapshot(root.root(), {"/calls"}), before);
     }
 
     // On a small disk: before, the old demo folder was deleted before the new one was
