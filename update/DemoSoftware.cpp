@@ -1,15 +1,16 @@
 #include "DemoSoftware.h"
 
-#include "Copy.h"
+#include "FolderWalk.h"
 #include "PackageArchive.h"
 #include "SafeFile.h"
 #include "SystemPaths.h"
 
 #include <QDebug>
-#include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 
-#include <cstdio>
+#include <algorithm>
+#include <sys/stat.h>
 
 namespace {
 
@@ -58,111 +59,41 @@ QString checkListing(const PackageContent &content, QList<PackageWrite> *copies)
     return demo ? QString() : QStringLiteral("no demo program in the package");
 }
 
-bool moveEntry(const QString &from, const QString &to)
+// Removes the unpack folder; false, logged, when anything of it is left.
+bool removeWorkFolder()
 {
-    return std::rename(QFile::encodeName(SystemPaths::map(from)).constData(),
-                       QFile::encodeName(SystemPaths::map(to)).constData())
-        == 0;
-}
-
-// Copies a file, or a folder with its content that is not hidden, to target (which must
-// not be there), keeping permissions. False at the first failure.
-bool copyTree(const QString &source, const QString &target)
-{
-    const QString realSource = SystemPaths::map(source);
-    switch (SafeFile::kind(source)) {
-    case SafeFile::File:
-        return copy(source.toUtf8().constData(), target.toUtf8().constData()) == 0
-            && QFile::setPermissions(SystemPaths::map(target), QFileInfo(realSource).permissions());
-    case SafeFile::Folder: {
-        if (!QDir().mkdir(SystemPaths::map(target)))
-            return false;
-        const QStringList names = QDir(realSource).entryList(
-            QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
-        for (const QString &name : names) {
-            if (!copyTree(inFolder(source, name), inFolder(target, name)))
-                return false;
-        }
+    if (SafeFile::removeAll(WorkFolder))
         return true;
-    }
-    default:
-        return false;
-    }
-}
-
-// One top-level entry of the package on its way in: copied in full beside its target,
-// then put in its place, the old one set aside until everything is in.
-struct Staged
-{
-    QString target;
-    QString copy;
-    QString aside;
-    bool replaces = false;
-};
-
-// Puts every copy in place; when one cannot be, those already in place go back.
-bool putInPlace(const QList<Staged> &staged)
-{
-    int done = 0;
-    for (; done < staged.size(); ++done) {
-        const Staged &s = staged.at(done);
-        if (s.replaces && !moveEntry(s.target, s.aside))
-            break;
-        if (!moveEntry(s.copy, s.target)) {
-            if (s.replaces)
-                moveEntry(s.aside, s.target);
-            break;
-        }
-    }
-    if (done == staged.size()) {
-        for (const Staged &s : staged)
-            SafeFile::removeAll(s.aside);
-        return true;
-    }
-    qDebug() << Q_FUNC_INFO << "cannot put" << staged.at(done).target << "in place";
-    while (done-- > 0) {
-        const Staged &s = staged.at(done);
-        moveEntry(s.target, s.copy);
-        if (s.replaces)
-            moveEntry(s.aside, s.target);
-    }
+    qDebug() << Q_FUNC_INFO << "cannot remove" << WorkFolder;
     return false;
 }
 
-} // namespace
-
-bool copyRecursively(QFileInfo source, QFileInfo targetFolder)
+// The old entry is set aside under a name nothing else has: one an earlier install could
+// not put back is never removed.
+QString asideName(int folder, const QString &destination, const QString &name)
 {
-    const QString target = SystemPaths::unmap(
-        inFolder(targetFolder.absoluteFilePath(), source.fileName()));
-    return SafeFile::kind(target) == SafeFile::Missing
-        && copyTree(SystemPaths::unmap(source.absoluteFilePath()), target);
+    const QString aside = FolderWalk::freeNameAt(folder, QLatin1Char('.') + name + ".demo-old",
+                                                 FolderWalk::Appended, FolderWalk::MaxNameTries);
+    return aside.isEmpty() ? QString() : inFolder(destination, aside);
 }
 
-bool installDemoSoftware(QString package)
+// Copies every top-level entry of the unpacked package beside what it replaces.
+bool stage(QList<SafeFile::Staged> *staged)
 {
-    const QString programFolder = SystemPaths::programFolder();
-    if (!SafeFile::recreateFolder(WorkFolder)) {
-        qDebug() << Q_FUNC_INFO << "cannot make" << WorkFolder;
+    const FolderWalk::Folder work(FolderWalk::open(WorkFolder));
+    const FolderWalk::Folder files(FolderWalk::open(SystemPaths::programFolder()));
+    const FolderWalk::Folder folders(FolderWalk::open(FolderTarget));
+    QList<FolderWalk::Entry> entries;
+    if (work.fd < 0 || files.fd < 0 || folders.fd < 0 || !FolderWalk::list(work.fd, &entries)) {
+        qDebug() << Q_FUNC_INFO << "cannot list" << WorkFolder << "or open its targets";
         return false;
     }
-    QString error;
-    if (!PackageArchive::unpack(SystemPaths::unmap(package), WorkFolder, checkListing, &error)
-        || SafeFile::kind(inFolder(WorkFolder, DemoProgram)) != SafeFile::File) {
-        qDebug() << Q_FUNC_INFO << "demo package refused:" << error;
-        SafeFile::removeAll(WorkFolder);
-        return false;
-    }
-    // Nothing the demo had goes before every copy is whole.
-    QList<Staged> staged;
-    bool copied = true;
-    const QFileInfoList entries = QDir(SystemPaths::map(WorkFolder))
-                                      .entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot,
-                                                     QDir::Unsorted);
-    for (const QFileInfo &entry : entries) {
-        const bool folder = entry.isDir();
-        const QString destination = folder ? FolderTarget : programFolder;
-        const QString name = entry.fileName();
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderWalk::Entry &a, const FolderWalk::Entry &b) { return a.name < b.name; });
+    for (const FolderWalk::Entry &entry : qAsConst(entries)) {
+        const bool folder = S_ISDIR(entry.st.st_mode);
+        const QString destination = folder ? FolderTarget : SystemPaths::programFolder();
+        const QString name = FolderWalk::decodeName(entry.name);
         const QString target = inFolder(destination, name);
         const SafeFile::Kind kind = SafeFile::kind(target);
         // A file replaces a file or a link in the program folder, a folder only a folder
@@ -172,30 +103,54 @@ bool installDemoSoftware(QString package)
             qDebug() << Q_FUNC_INFO << target << "is left as it is; not installed";
             continue;
         }
-        const Staged s{target, inFolder(destination, QLatin1Char('.') + name + ".demo-new"),
-                       inFolder(destination, QLatin1Char('.') + name + ".demo-old"),
-                       kind != SafeFile::Missing};
-        if (!SafeFile::removeAll(s.copy) || !SafeFile::removeAll(s.aside)) {
-            copied = false;
-            break;
+        const SafeFile::Staged s{target, inFolder(destination, QLatin1Char('.') + name + ".demo-new"),
+                                 asideName(folder ? folders.fd : files.fd, destination, name),
+                                 kind != SafeFile::Missing};
+        if (s.aside.isEmpty()) {
+            qDebug() << Q_FUNC_INFO << "no free name to set" << target << "aside";
+            return false;
         }
-        staged.append(s);
-        if (!copyTree(inFolder(WorkFolder, name), s.copy)
+        if (!SafeFile::removeAll(s.copy)) {
+            qDebug() << Q_FUNC_INFO << "cannot remove the earlier copy" << s.copy;
+            return false;
+        }
+        staged->append(s);
+        if (!SafeFile::copyTree(inFolder(WorkFolder, name), s.copy)
             || (name == DemoProgram
-                && !QFile::setPermissions(SystemPaths::map(s.copy),
-                                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
-                                              | QFile::ReadGroup | QFile::ExeGroup
-                                              | QFile::ReadOther | QFile::ExeOther))) {
+                && ::chmod(FolderWalk::realPath(s.copy).constData(), 0755) != 0)) {
             qDebug() << Q_FUNC_INFO << "cannot copy" << name << "beside" << target;
-            copied = false;
-            break;
+            return false;
         }
     }
-    const bool installed = copied && putInPlace(staged);
-    if (!installed) {
-        for (const Staged &s : qAsConst(staged))
-            SafeFile::removeAll(s.copy);
+    return true;
+}
+
+} // namespace
+
+bool installDemoSoftware(QString package)
+{
+    if (!SafeFile::recreateFolder(WorkFolder)) {
+        qDebug() << Q_FUNC_INFO << "cannot make" << WorkFolder;
+        return false;
     }
-    SafeFile::removeAll(WorkFolder);
-    return installed && SafeFile::kind(inFolder(programFolder, DemoProgram)) == SafeFile::File;
+    QString error;
+    if (!PackageArchive::unpack(SystemPaths::unmap(package), WorkFolder, checkListing, &error)
+        || SafeFile::kind(inFolder(WorkFolder, DemoProgram)) != SafeFile::File) {
+        qDebug() << Q_FUNC_INFO << "demo package refused:" << error;
+        removeWorkFolder();
+        return false;
+    }
+    // Nothing the demo had goes before every copy is whole. The unpack folder goes first:
+    // one left behind would fail every later install.
+    QList<SafeFile::Staged> staged;
+    const bool copied = stage(&staged);
+    const bool installed = removeWorkFolder() && copied && SafeFile::putInPlace(staged);
+    if (!installed) {
+        for (const SafeFile::Staged &s : qAsConst(staged)) {
+            if (!SafeFile::removeAll(s.copy))
+                qDebug() << Q_FUNC_INFO << "a copy is left at" << s.copy;
+        }
+    }
+    return installed && SafeFile::kind(inFolder(SystemPaths::programFolder(), DemoProgram))
+        == SafeFile::File;
 }

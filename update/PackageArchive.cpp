@@ -1,12 +1,12 @@
 #include "PackageArchive.h"
 
 #include "ExternalProgram.h"
+#include "FolderWalk.h"
 #include "SystemPaths.h"
 
 #include <QCryptographicHash>
 #include <QDebug>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QSet>
 #include <QVector>
@@ -74,26 +74,40 @@ quint64 fnv(quint64 hash, const QString &part)
     return hash;
 }
 
-// Every stored file and folder is either a plain file or a folder, with no link and no
-// set-id bit; anything else came from a tar that did not do what it listed.
-bool checkTree(const QString &realFolder, QString *error)
+// Every stored file and folder below the open folder (path) is a plain file or a folder,
+// with no link and no set-id bit, and no folder lies deeper than a removal enters; anything
+// else came from a tar that did not do what it listed.
+bool checkTree(int folder, const QString &path, int depth, QString *error)
 {
-    QDirIterator it(realFolder, QDir::AllEntries | QDir::Hidden | QDir::System
-                                    | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
+    QList<QByteArray> names;
+    if (!FolderWalk::readFolder(folder, &names)) {
+        *error = QStringLiteral("cannot list %1").arg(FolderWalk::displayName(path));
+        return false;
+    }
+    for (const QByteArray &name : qAsConst(names)) {
+        const QString inner = path + QLatin1Char('/') + FolderWalk::decodeName(name);
         struct stat st;
-        if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
-            *error = QStringLiteral("cannot examine %1").arg(SystemPaths::unmap(path));
+        if (::fstatat(folder, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            *error = QStringLiteral("cannot examine %1").arg(FolderWalk::displayName(inner));
             return false;
         }
         const bool plain = (S_ISREG(st.st_mode) && st.st_nlink == 1) || S_ISDIR(st.st_mode);
         if (!plain || (st.st_mode & (S_ISUID | S_ISGID))) {
             *error = QStringLiteral("unpacked %1 is not a plain file or folder")
-                         .arg(SystemPaths::unmap(path));
+                         .arg(FolderWalk::displayName(inner));
             return false;
         }
+        if (!S_ISDIR(st.st_mode))
+            continue;
+        const FolderWalk::Folder below(
+            depth < FolderWalk::MaxDepth ? FolderWalk::openAt(folder, name.constData(), O_NOFOLLOW)
+                                         : -1);
+        if (below.fd < 0) {
+            *error = QStringLiteral("cannot examine %1").arg(FolderWalk::displayName(inner));
+            return false;
+        }
+        if (!checkTree(below.fd, inner, depth + 1, error))
+            return false;
     }
     return true;
 }
@@ -252,7 +266,7 @@ QString PackageArchive::decodeName(const char *in, int size)
         default: out += e; break;      // "\\", "\ " and the like stand for the character
         }
     }
-    return QFile::decodeName(out);
+    return FolderWalk::decodeName(out);
 }
 
 bool PackageArchive::list(const QString &archive,
@@ -384,6 +398,10 @@ QString PackageArchive::refusal(const PackageEntry &entry, const QStringList &pa
     // Only a folder may stand for the folder unpacked into ("./").
     if (entry.name.isEmpty() || (parts.isEmpty() && entry.type != QLatin1Char('d')))
         return QStringLiteral("a member has no name");
+    // Deeper folders would be left behind by the removal of the unpack folder.
+    if (parts.size() - (entry.type == QLatin1Char('d') ? 0 : 1) > FolderWalk::MaxDepth)
+        return QStringLiteral("%1 lies more than %2 folders deep")
+            .arg(entry.name).arg(FolderWalk::MaxDepth);
     return QString();
 }
 
@@ -391,9 +409,9 @@ bool PackageArchive::unpack(const QString &archive, const QString &folder, const
                             QString *error)
 {
     const QString realFolder = SystemPaths::map(folder);
-    if (!QDir(realFolder).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System
-                                  | QDir::NoDotAndDotDot)
-        || !QFileInfo(realFolder).isDir()) {
+    const FolderWalk::Folder target(FolderWalk::open(folder));
+    QList<QByteArray> present;
+    if (target.fd < 0 || !FolderWalk::readFolder(target.fd, &present) || !present.isEmpty()) {
         *error = QStringLiteral("%1 is not an empty folder").arg(folder);
         return false;
     }
@@ -463,7 +481,30 @@ bool PackageArchive::unpack(const QString &archive, const QString &folder, const
         *error = QStringLiteral("tar cannot unpack %1 (%2)").arg(archive, result.describe());
         return false;
     }
-    return checkTree(realFolder, error);
+    if (!checkTree(target.fd, folder, 0, error))
+        return false;
+    // What was unpacked is what was listed, name for name at the top.
+    QSet<QByteArray> listed;
+    for (auto it = content.top.cbegin(); it != content.top.cend(); ++it)
+        listed.insert(FolderWalk::encodeName(it.key()));
+    QList<QByteArray> unpacked;
+    if (!FolderWalk::readFolder(target.fd, &unpacked)) {
+        *error = QStringLiteral("cannot list %1").arg(folder);
+        return false;
+    }
+    for (const QByteArray &name : qAsConst(unpacked)) {
+        if (!listed.remove(name)) {
+            *error = QStringLiteral("unpacked %1, which was not listed")
+                         .arg(FolderWalk::displayName(FolderWalk::decodeName(name)));
+            return false;
+        }
+    }
+    if (!listed.isEmpty()) {
+        *error = QStringLiteral("listed %1, which was not unpacked")
+                     .arg(FolderWalk::displayName(FolderWalk::decodeName(*listed.cbegin())));
+        return false;
+    }
+    return true;
 }
 
 QString PackageArchive::roomRefusal(const QList<PackageWrite> &writes)
@@ -478,10 +519,11 @@ QString PackageArchive::roomRefusal(const QList<PackageWrite> &writes)
     QMap<dev_t, Volume> volumes;
     for (const PackageWrite &write : writes) {
         // The volume of the folder, or of the folder above it that it will be made in.
-        QByteArray real = QFile::encodeName(SystemPaths::map(write.folder));
+        QByteArray real = FolderWalk::realPath(write.folder);
         struct stat st;
         while (::stat(real.constData(), &st) != 0) {
-            const QByteArray up = QFile::encodeName(QFileInfo(QFile::decodeName(real)).path());
+            const int slash = real.lastIndexOf('/');
+            const QByteArray up = slash > 0 ? real.left(slash) : QByteArray(slash == 0 ? "/" : ".");
             if (up == real)
                 return QStringLiteral("cannot examine %1").arg(write.folder);
             real = up;

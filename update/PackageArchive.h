@@ -11,7 +11,7 @@ struct PackageEntry
 {
     QChar type;                 // '-' file, 'd' folder, 'l' symbolic link, 'h' hard link, ...
     QString mode;               // "rwxr-xr-x" as tar shows it
-    QString name;               // as stored, escapes decoded
+    QString name;               // as stored, escapes decoded (as FolderWalk::decodeName)
     qint64 size = -1;           // bytes it unpacks to; -1 when tar listed none
 };
 
@@ -44,11 +44,11 @@ struct PackageWrite
 //
 // A package is trusted with nothing: before anything is unpacked, its listing is read
 // member by member, and a package holding a link, a special file, an absolute or "../"
-// name, a set-user-id or set-group-id bit, or more than MaxMembers files and folders, or
-// that its installer refuses from the listing, is refused whole. The package file is
-// opened once and fed to tar by this program, so tar unpacks the bytes it listed: a
-// package that changes in between is refused. The unpacked tree is checked again
-// afterwards.
+// name, a set-user-id or set-group-id bit, folders deeper than FolderWalk::MaxDepth, or
+// more than MaxMembers files and folders, or that its installer refuses from the listing,
+// is refused whole. The package file is opened once and fed to tar by this program, so
+// tar unpacks the bytes it listed: a package that changes in between is refused. The
+// unpacked tree is checked again afterwards, by raw names.
 class PackageArchive
 {
 public:
@@ -85,8 +85,8 @@ public:
     // Unpacks into folder, which must exist and be empty. Nothing is unpacked when a member
     // is refused, check refuses the package, or the unpacked members and the copies would
     // not fit on their volumes (see roomRefusal); false also when tar fails, the package
-    // is not the one listed any more, or the result holds anything but plain files and
-    // folders.
+    // is not the one listed any more, the result holds anything but plain files and
+    // folders, or other top-level names than listed.
     static bool unpack(const QString &archive, const QString &folder, const Check &check,
                        QString *error);
 
@@ -99,7 +99,8 @@ public:
     // leading "/") and reads the archive back; false when either fails.
     static bool create(const QString &archive, const QString &folder, QString *error);
 
-    // Decodes tar's "escape" quoting (\\, \n, \t, \ooo, ...) into the raw name.
+    // Decodes tar's "escape" quoting (\\, \n, \t, \ooo, ...) into the name as FolderWalk
+    // keeps it: bytes that are not UTF-8 stay, so the name leads to the unpacked entry.
     static QString decodeName(const char *quoted, int size);
 
 private:

@@ -1,5 +1,6 @@
 #include "SoftwareUpdater.h"
 
+#include "FolderWalk.h"
 #include "MediaMonitor.h"
 #include "PackageArchive.h"
 #include "SafeFile.h"
@@ -7,11 +8,14 @@
 
 #include <QCoreApplication>
 #include <QDebug>
-#include <QDirIterator>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -47,6 +51,15 @@ int toInt(const QString &digits)
 QString joined(const QString &folder, const QString &name)
 {
     return folder + QLatin1Char('/') + name;
+}
+
+// Removes the unpack folder; false, logged, when anything of it is left.
+bool removeWorkFolder()
+{
+    if (SafeFile::removeAll(SoftwareUpdater::workFolder()))
+        return true;
+    qDebug() << Q_FUNC_INFO << "cannot remove" << SoftwareUpdater::workFolder();
+    return false;
 }
 
 // Whether the path is a plain file with an execute bit (the launcher runs as root).
@@ -227,17 +240,32 @@ QString SoftwareUpdater::runningProgramName()
 
 bool SoftwareUpdater::existUpdateFiles(QDir &dir, QList<QFileInfo> &files, QStringList nameFilters)
 {
+    QList<QRegExp> patterns;
+    for (const QString &filter : qAsConst(nameFilters))
+        patterns << QRegExp(filter, Qt::CaseInsensitive, QRegExp::Wildcard);
     const QList<storage_t> volumes = MediaMonitor::devices();
     for (const storage_t &volume : volumes) {
         if (!volume.mounted || volume.mountPoint.isEmpty())
             continue;
-        QDir top(SystemPaths::map(volume.mountPoint));
-        // Plain files only: a link on a stick could point anywhere on the instrument.
-        const QList<QFileInfo> found = top.entryInfoList(
-            nameFilters, QDir::Files | QDir::NoSymLinks, QDir::Name);
-        if (!found.isEmpty()) {
-            dir = top;
-            files = found;
+        const FolderWalk::Folder top(FolderWalk::open(volume.mountPoint));
+        QList<FolderWalk::Entry> entries;
+        if (top.fd < 0 || !FolderWalk::list(top.fd, &entries))
+            qDebug() << Q_FUNC_INFO << "cannot list all of" << volume.mountPoint;
+        QStringList names;
+        for (const FolderWalk::Entry &entry : qAsConst(entries)) {
+            // Plain files only: a link on a stick could point anywhere on the instrument.
+            const QString name = FolderWalk::decodeName(entry.name);
+            if (!entry.link && S_ISREG(entry.st.st_mode)
+                && std::any_of(patterns.begin(), patterns.end(),
+                               [&name](const QRegExp &pattern) { return pattern.exactMatch(name); }))
+                names << name;
+        }
+        if (!names.isEmpty()) {
+            names.sort();
+            dir = QDir(SystemPaths::map(volume.mountPoint));
+            files.clear();
+            for (const QString &name : qAsConst(names))
+                files << QFileInfo(dir, name);
             return true;
         }
     }
@@ -246,17 +274,17 @@ bool SoftwareUpdater::existUpdateFiles(QDir &dir, QList<QFileInfo> &files, QStri
 
 bool SoftwareUpdater::isProcess(const char *path)
 {
-    const QString wanted = QString::fromLocal8Bit(path);
-    QDir proc(SystemPaths::map(QStringLiteral("/proc")));
-    if (!proc.exists()) {
+    const QByteArray wanted(path);
+    const FolderWalk::Folder proc(FolderWalk::open(QStringLiteral("/proc")));
+    QList<QByteArray> entries;
+    if (proc.fd < 0 || !FolderWalk::readFolder(proc.fd, &entries)) {
         std::fputs("[ERROR] Can't open /proc.\n", stderr);
         return false;
     }
-    const QStringList entries = proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString &entry : entries) {
+    for (const QByteArray &entry : qAsConst(entries)) {
         bool isNumber = false;
         const long pid = entry.toLong(&isNumber, 10);
-        if (!isNumber || entry.startsWith(QLatin1Char('+')) || entry.startsWith(QLatin1Char('-')))
+        if (!isNumber || entry.startsWith('+') || entry.startsWith('-'))
             continue;
         QFile cmdline(SystemPaths::map(QString::asprintf("/proc/%ld/cmdline", pid)));
         if (!cmdline.open(QIODevice::ReadOnly))
@@ -266,7 +294,7 @@ bool SoftwareUpdater::isProcess(const char *path)
         if (nul >= 0)
             line.truncate(nul);
         const QList<QByteArray> words = line.simplified().split(' ');
-        if (!words.isEmpty() && !words.first().isEmpty() && QString::fromLocal8Bit(words.first()) == wanted)
+        if (!words.isEmpty() && !words.first().isEmpty() && words.first() == wanted)
             return true;
     }
     return false;
@@ -274,11 +302,15 @@ bool SoftwareUpdater::isProcess(const char *path)
 
 bool SoftwareUpdater::isProgram(const char *path)
 {
-    QFile file(SystemPaths::map(QString::fromLocal8Bit(path)));
-    if (!file.open(QIODevice::ReadOnly))
+    const int fd = ::open(FolderWalk::realPath(FolderWalk::decodeName(path)).constData(),
+                          O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return false;
-    const QByteArray head = file.readLine(10);
-    return head.size() >= 4 && head.startsWith("\x7f" "ELF");
+    char head[4];
+    const bool elf = ::read(fd, head, sizeof head) == sizeof head
+        && std::memcmp(head, "\x7f" "ELF", sizeof head) == 0;
+    ::close(fd);
+    return elf;
 }
 
 // ---- backup -----------------------------------------------------------------------------
@@ -316,25 +348,44 @@ bool SoftwareUpdater::backup()
     // The old archive goes only once the new one is complete and readable.
     const QString partial = joined(folder, QLatin1Char('.') + m_BackupFileName + QStringLiteral(".part"));
     QString error;
-    SafeFile::removeAll(partial);
+    if (!SafeFile::removeAll(partial)) {
+        m_Error = BackupFailed;
+        qDebug() << Q_FUNC_INFO << "cannot remove" << partial;
+        return false;
+    }
     if (!PackageArchive::create(partial, install, &error)) {
         m_Error = BackupFailed;
         qDebug() << Q_FUNC_INFO << error;
-        SafeFile::removeAll(partial);
+        if (!SafeFile::removeAll(partial))
+            qDebug() << Q_FUNC_INFO << "cannot remove" << partial;
         return false;
     }
-    const QStringList old = QDir(SystemPaths::map(folder))
-                                .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString &name : old) {
-        if (!SafeFile::removeAll(joined(folder, name)))
-            qDebug() << Q_FUNC_INFO << "cannot remove old backup" << name;
-    }
-    if (!QFile::rename(SystemPaths::map(partial), SystemPaths::map(joined(folder, m_BackupFileName)))) {
+    // In one step over an archive of its name; the other old entries go after it.
+    const QString archive = joined(folder, m_BackupFileName);
+    if (!SafeFile::moveEntry(partial, archive)) {
         m_Error = BackupFailed;
         qDebug() << Q_FUNC_INFO << "cannot put the archive in place in" << folder;
         return false;
     }
-    return true;
+    const FolderWalk::Folder opened(FolderWalk::open(folder));
+    QList<QByteArray> names;
+    if (opened.fd < 0 || !FolderWalk::readFolder(opened.fd, &names)) {
+        m_Error = BackupFailed;
+        qDebug() << Q_FUNC_INFO << "cannot list" << folder;
+        return false;
+    }
+    bool removed = true;
+    for (const QByteArray &name : qAsConst(names)) {
+        const QString old = joined(folder, FolderWalk::decodeName(name));
+        if (name.startsWith('.') || old == archive)
+            continue;
+        if (!SafeFile::removeAll(old)) {
+            qDebug() << Q_FUNC_INFO << "cannot remove the old backup" << old;
+            m_Error = BackupFailed;
+            removed = false;
+        }
+    }
+    return removed;
 }
 
 // ---- installation -----------------------------------------------------------------------
@@ -347,7 +398,7 @@ bool SoftwareUpdater::fail(SoftwareUpdaterError error, const QString &why)
     return false;
 }
 
-bool SoftwareUpdater::unpackPackage()
+bool SoftwareUpdater::unpackPackage(QStringList *top)
 {
     if (!SafeFile::recreateFolder(workFolder()))
         return fail(InvalidUpdateFile, QStringLiteral("cannot make the unpack folder"));
@@ -366,24 +417,26 @@ bool SoftwareUpdater::unpackPackage()
         return any ? QString() : QStringLiteral("the package holds nothing to install");
     };
     QString error;
-    if (!PackageArchive::unpack(m_UpdateFilePath, workFolder(), check, &error)) {
-        SafeFile::removeAll(workFolder());
+    if (!PackageArchive::unpack(m_UpdateFilePath, workFolder(), check, &error))
         return fail(InvalidUpdateFile, error);
+    // What was unpacked must be what was listed: plain files at the top, by raw names.
+    const FolderWalk::Folder work(FolderWalk::open(workFolder()));
+    QList<QByteArray> names;
+    if (work.fd < 0 || !FolderWalk::readFolder(work.fd, &names))
+        return fail(InvalidUpdateFile, QStringLiteral("cannot list the unpack folder"));
+    for (const QByteArray &name : qAsConst(names)) {
+        if (name.startsWith('.'))
+            continue;
+        struct stat st;
+        if (::fstatat(work.fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0
+            || !S_ISREG(st.st_mode))
+            return fail(InvalidUpdateFile, FolderWalk::displayName(FolderWalk::decodeName(name))
+                                               + QStringLiteral(" is not a plain file"));
+        top->append(FolderWalk::decodeName(name));
     }
-    // What was unpacked must be what was listed.
-    const QStringList top = QDir(SystemPaths::map(workFolder()))
-                                .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString &name : top) {
-        if (SafeFile::kind(joined(workFolder(), name)) != SafeFile::File) {
-            SafeFile::removeAll(workFolder());
-            return fail(InvalidUpdateFile, name + QStringLiteral(" is not a plain file"));
-        }
-    }
-    if (top.isEmpty()) {
-        SafeFile::removeAll(workFolder());
+    if (top->isEmpty())
         return fail(InvalidUpdateFile, QStringLiteral("the package holds nothing to install"));
-    }
-    return checkLoaders(top);
+    return checkLoaders(*top);
 }
 
 bool SoftwareUpdater::checkLoaders(const QStringList &top)
@@ -425,13 +478,11 @@ QFile::Permissions SoftwareUpdater::permissionsFor(const QString &name, const QS
 {
     if (const FileInfo *rule = ruleFor(name))
         return rule->permissions;
-    return isProgram(source.toLocal8Bit().constData()) ? Executable : ReadWriteAll;
+    return isProgram(FolderWalk::encodeName(source).constData()) ? Executable : ReadWriteAll;
 }
 
-bool SoftwareUpdater::installEntries(QStringList *installed)
+bool SoftwareUpdater::installEntries(const QStringList &top, QStringList *installed)
 {
-    const QStringList top = QDir(SystemPaths::map(workFolder()))
-                                .entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Unsorted);
     QStringList failed;
     for (const QString &name : top) {
         const QString source = joined(workFolder(), name);
@@ -443,7 +494,7 @@ bool SoftwareUpdater::installEntries(QStringList *installed)
                 continue;
             matched = true;
             const QString candidate = joined(rule.dirPath, name);
-            if (isProcess(candidate.toLocal8Bit().constData())) {
+            if (isProcess(FolderWalk::encodeName(candidate).constData())) {
                 qDebug() << Q_FUNC_INFO << candidate << "is running; not replaced";
                 continue;
             }
@@ -454,7 +505,7 @@ bool SoftwareUpdater::installEntries(QStringList *installed)
         if (!matched) {
             permissions = permissionsFor(name, source);
             target = joined(m_UpdateDirPath, name);
-            if (permissions == Executable && isProcess(target.toLocal8Bit().constData())) {
+            if (permissions == Executable && isProcess(FolderWalk::encodeName(target).constData())) {
                 qDebug() << Q_FUNC_INFO << target << "is running; not replaced";
                 target.clear();
             }
@@ -537,19 +588,29 @@ void SoftwareUpdater::run()
     }
     // The package is unpacked and checked before the backup replaces the last one, so a
     // bad package changes nothing outside the unpack folder.
-    if (!unpackPackage())
+    QStringList top;
+    if (!unpackPackage(&top)) {
+        removeWorkFolder();
         return;
+    }
     if (m_BackupOn && !backup()) {
-        SafeFile::removeAll(workFolder());
+        removeWorkFolder();
         fail(BackupFailed, QStringLiteral("backup of ") + m_UpdateDirPath);
         return;
     }
     QStringList installed;
-    if (!installEntries(&installed))
+    const bool copied = installEntries(top, &installed);
+    // The unpack folder goes before the loader link moves: one left behind would fail every
+    // later update.
+    if (!removeWorkFolder()) {
+        if (copied)
+            fail(InvalidUpdateFile, QStringLiteral("cannot remove the unpack folder"));
+        return;
+    }
+    if (!copied)
         return;
     if (m_CreateSymbolicLinkOfLoader && !updateLoaderLink(installed))
         return;
-    SafeFile::removeAll(workFolder());
     for (const QString &target : qAsConst(installed))
         SafeFile::syncFileSystem(QFileInfo(target).path());
     SafeFile::syncFileSystem(m_UpdateDirPath);

@@ -28,7 +28,8 @@ enum SoftwareUpdaterError {
     BackupFailed = 4,
     NoExistInstalledFile = 5,   // a copied file or the loader is missing afterwards
     InvalidUpdateFile = 6,      // the package cannot be unpacked, is unsafe, holds nothing,
-                                // or holds a loader whose program would not be there
+                                // or holds a loader whose program would not be there; or
+                                // the unpack folder cannot be made or removed
 };
 Q_DECLARE_METATYPE(SoftwareUpdaterError)
 
@@ -79,7 +80,8 @@ public:
     static bool isProgram(const char *path);
 
     // Archives the install folder into the backup folder, replacing the old archive only
-    // once the new one is known to be good.
+    // once the new one is known to be good; false also when an old entry there (not
+    // hidden) cannot be removed.
     bool backup();
 
     // Version names.
@@ -110,7 +112,8 @@ private:
     // Why the backup folder or name cannot be used, or an empty string.
     QString backupSettingsRefusal() const;
     bool fail(SoftwareUpdaterError error, const QString &why);
-    bool unpackPackage();
+    // Unpacks and checks the package; top is given its top-level files.
+    bool unpackPackage(QStringList *top);
     // Fails unless every loader among the unpacked top-level files starts a program that the
     // package holds or that is installed.
     bool checkLoaders(const QStringList &top);
@@ -124,7 +127,7 @@ private:
     QString installFolder(const QString &name) const;
     // What a file of that name, unpacked at source, is given when installed.
     QFile::Permissions permissionsFor(const QString &name, const QString &source) const;
-    bool installEntries(QStringList *installed);
+    bool installEntries(const QStringList &top, QStringList *installed);
     bool updateLoaderLink(const QStringList &installed);
 
     bool m_BackupOn = false;

@@ -90,6 +90,13 @@ bool Volumes::unmount(const QString &realFolder)
     return ::umount2(QFile::encodeName(realFolder), MNT_DETACH) == 0;
 }
 
+bool Volumes::remount(const QString &realFolder, bool readOnly)
+{
+    return ::mount(nullptr, QFile::encodeName(realFolder), nullptr,
+                   MS_REMOUNT | MS_BIND | (readOnly ? MS_RDONLY : 0), nullptr)
+        == 0;
+}
+
 bool Volumes::refuseLinks()
 {
     sock_filter filter[] = {

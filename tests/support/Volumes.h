@@ -29,6 +29,8 @@ public:
     bool mount(const QString &realFolder, QString *why, const QByteArray &options = QByteArray());
     // Detaches a mount at once, as a pulled stick's mount goes while files are open.
     static bool unmount(const QString &realFolder);
+    // Makes a mount read-only, as a disk with errors turns, or writable again.
+    static bool remount(const QString &realFolder, bool readOnly);
     // The calling thread, and the threads it starts, can no longer make symbolic links,
     // as on a FAT stick (which not every test machine's kernel can mount).
     static bool refuseLinks();

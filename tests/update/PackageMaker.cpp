@@ -46,13 +46,20 @@ void appendHeader(QByteArray &out, const QByteArray &name, char type, int mode, 
 
 QByteArray tar(const QList<TarMember> &members)
 {
+    const auto append = [](QByteArray &out, const QByteArray &data) {
+        out += data;
+        out += QByteArray((512 - data.size() % 512) % 512, '\0');
+    };
     QByteArray out;
     for (const TarMember &m : members) {
-        appendHeader(out, m.name, m.type, m.mode, m.type == '0' ? m.data.size() : 0, m.link);
-        if (m.type == '0') {
-            out += m.data;
-            out += QByteArray((512 - m.data.size() % 512) % 512, '\0');
+        // A name beyond the header's 100 bytes goes before it, as GNU tar writes one.
+        if (m.name.size() > 100) {
+            appendHeader(out, "././@LongLink", 'L', 0644, m.name.size() + 1);
+            append(out, m.name + '\0');
         }
+        appendHeader(out, m.name, m.type, m.mode, m.type == '0' ? m.data.size() : 0, m.link);
+        if (m.type == '0')
+            append(out, m.data);
     }
     out += QByteArray(1024, '\0');
     return out;

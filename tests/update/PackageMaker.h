@@ -5,7 +5,8 @@
 #include <QStringList>
 
 // Builds gzip tar packages member by member, hostile ones included (links, device files,
-// "../" and absolute names, set-user-id bits), without touching the file system.
+// "../" and absolute names, set-user-id bits), without touching the file system. Names are
+// raw bytes, of any length.
 struct TarMember
 {
     QByteArray name;

@@ -1,4 +1,5 @@
 #include "DemoSoftware.h"
+#include "FolderWalk.h"
 #include "PackageArchive.h"
 #include "PackageMaker.h"
 #include "SoftwareUpdateDialog.h"
@@ -8,7 +9,11 @@
 
 #include <QtTest>
 
+#include <fcntl.h>
+#include <functional>
 #include <linux/capability.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -37,6 +42,97 @@ bool overridePermissions(bool on)
     data[0].effective = on ? data[0].effective | (data[0].permitted & bits) : data[0].effective & ~bits;
     return ::syscall(SYS_capset, &header, data) == 0;
 }
+
+// The real path of an instrument path given as bytes, names that are not UTF-8 included.
+QByteArray rawPath(const TestRoot &root, const QByteArray &path)
+{
+    return QFile::encodeName(root.root()) + path;
+}
+
+// The permissions of an entry by its raw path; -1 when there is none.
+int rawMode(const TestRoot &root, const QByteArray &path)
+{
+    struct stat st;
+    return ::lstat(rawPath(root, path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+QByteArray readRaw(const TestRoot &root, const QByteArray &path)
+{
+    QFile file;
+    const int fd = ::open(rawPath(root, path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        return "(missing)";
+    return file.readAll();
+}
+
+// Writes a file by raw names, making the folders on the way.
+bool writeRaw(const TestRoot &root, const QByteArray &path, const QByteArray &data)
+{
+    const QByteArray real = rawPath(root, path);
+    for (int slash = real.indexOf('/', 1); slash > 0; slash = real.indexOf('/', slash + 1))
+        ::mkdir(real.left(slash).constData(), 0755);
+    QFile file;
+    const int fd = ::open(real.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    return fd >= 0 && file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)
+        && file.write(data) == data.size();
+}
+
+// Sets or clears the immutable flag of a file or folder: nothing in it can be removed, not
+// even by root. False where the file system keeps no such flag.
+bool setImmutable(const QString &realPath, bool on)
+{
+    const int fd = ::open(QFile::encodeName(realPath).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    int flags = 0;
+    const bool ok = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0
+        && (flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL,
+            ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
+    if (fd >= 0)
+        ::close(fd);
+    return ok;
+}
+
+// "/root" on a tmpfs of its own in the test's private mount namespace, where a fault made
+// by a test ends with the test; false, with the reason, where the kernel refuses.
+bool tmpfsRoot(const TestRoot &root, Volumes &volumes, QString *why)
+{
+    return root.mkdir("/root") && volumes.mount(root.path("/root"), why);
+}
+
+// Runs an action once, on the first debug message holding a text, in the thread that logs
+// it; messages still reach the test's log (and its ignoreMessage) as before.
+class MessageHook
+{
+public:
+    MessageHook(const QString &text, std::function<void()> action)
+    {
+        s_Text = text;
+        s_Action = std::move(action);
+        s_Previous = qInstallMessageHandler(handle);
+    }
+    ~MessageHook()
+    {
+        qInstallMessageHandler(s_Previous);
+        s_Action = nullptr;
+    }
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext &context, const QString &message)
+    {
+        if (s_Action && message.contains(s_Text)) {
+            const std::function<void()> action = std::move(s_Action);
+            s_Action = nullptr;
+            action();
+        }
+        s_Previous(type, context, message);
+    }
+    static QString s_Text;
+    static std::function<void()> s_Action;
+    static QtMessageHandler s_Previous;
+};
+
+QString MessageHook::s_Text;
+std::function<void()> MessageHook::s_Action;
+QtMessageHandler MessageHook::s_Previous = nullptr;
 
 } // namespace
 
@@ -372,8 +468,9 @@ private Q_SLOTS:
         const auto demo = [](const char *row, const QList<TarMember> &members, bool unpacks = false) {
             QTest::newRow(row) << PackageMaker::package(members) << QByteArray() << Demo << unpacks;
         };
-        const auto fakeTar = [](const char *row, const char *action, const QByteArray &script, int error) {
-            QTest::newRow(row) << program() << "case \" $* \" in *\" " + QByteArray(action) + " \"*)\n"
+        const auto fakeTar = [](const char *row, const char *action, const QByteArray &script, int error,
+                                const QByteArray &package = program()) {
+            QTest::newRow(row) << package << "case \" $* \" in *\" " + QByteArray(action) + " \"*)\n"
                 "  while [ $# -gt 0 ]; do case $1 in --directory) dir=$2 ;; --file) file=$2 ;; esac; shift; done\n  "
                 + script + "\n  exit 0 ;;\nesac" << error << true;
         };
@@ -415,6 +512,8 @@ private Q_SLOTS:
         fakeTar("unpacked: symbolic link", "--extract", "ln -s / \"$dir/root\"", InvalidUpdateFile);
         fakeTar("unpacked: set-user-id", "--extract", "echo x > \"$dir/s\"; chmod 4755 \"$dir/s\"", InvalidUpdateFile);
         fakeTar("unpacked: hard link", "--extract", "echo x > \"$dir/a\"; ln \"$dir/a\" \"$dir/b\"", InvalidUpdateFile);
+        fakeTar("unpacked: a file not listed", "--extract",
+                "/usr/bin/tar -xzf \"$file\" -C \"$dir\" && echo x > \"$dir/extra.so\"", InvalidUpdateFile);
         fakeTar("unpack stops half-way", "--extract", "echo half > \"$dir/ORBELIN_Vn_1_0_4\"; exit 2", InvalidUpdateFile);
         // The last backup stays until the new one is known to be good.
         fakeTar("backup fails", "--create", "exit 2", BackupFailed);
@@ -429,6 +528,16 @@ private Q_SLOTS:
                                  "restore/", "ORBELIN_Vn.ini", "CountingResults.csv"})
             demo(qPrintable(QString("demo: ") + name),
                  {demoProgram, QByteArray(name).endsWith('/') ? TarMember::folder(name) : TarMember::file(name, "x")});
+        // Folders deeper than a removal enters would be left in /root/temp, failing every
+        // later install.
+        demo("demo: folders more than 256 deep",
+             {demoProgram, TarMember::file("DemoData/" + QByteArray("d/").repeated(FolderWalk::MaxDepth) + "f", "x")});
+        // A lying tar's link, passed over by a check that skipped such names, was followed
+        // by the copy.
+        fakeTar("demo: unpacked link, its name not UTF-8", "--extract",
+                "/usr/bin/tar -xzf \"$file\" -C \"$dir\""
+                " && ln -s \"$ORBELIN_ROOT/ORBELIN\" \"$dir/DemoData/caf\xe9\"",
+                Demo, PackageMaker::package({demoProgram, TarMember::file("DemoData/one.tif", "1")}));
         QTest::newRow("demo: more than 100,000 members") << PackageMaker::manyFiles(100001) << QByteArray() << Demo << false;
         QTest::newRow("demo: unpacks to more than the free space")
             << PackageMaker::oversized("ORBELIN_Vn-demo", PackageMaker::elf("demo")) << QByteArray() << Demo << false;
@@ -601,6 +710,210 @@ private Q_SLOTS:
                      .filter(QRegularExpression("^\\.")), QStringList());
         QCOMPARE(QDir(root.path(ProgramFolder)).entryList(QDir::Hidden | QDir::AllEntries | QDir::NoDotAndDotDot)
                      .filter(QRegularExpression("^\\.")), QStringList());
+    }
+
+    // A name that is not UTF-8 (written by another computer) is installed like any other.
+    // Before, the demo install left such a file out, reported success and could not remove
+    // /root/temp afterwards; the update left such a top-level file out and reported success.
+    void rawNamesInstalledWhole_data()
+    {
+        QTest::addColumn<int>("installer");         // Demo, or NoError for an update
+        QTest::addColumn<QByteArray>("member");
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QByteArray>("installed");  // where it arrives
+        QTest::addColumn<int>("mode");              // -1: as unpacked
+        const QByteArray tool = PackageMaker::elf("tool");
+        QTest::newRow("demo: file in a folder") << Demo << QByteArray("DemoData/caf\xe9.tif")
+            << QByteArray("image") << QByteArray("/root/DemoData/caf\xe9.tif") << -1;
+        QTest::newRow("demo: top-level folder") << Demo << QByteArray("Donn\xe9" "es/a.tif")
+            << QByteArray("image") << QByteArray("/root/Donn\xe9" "es/a.tif") << -1;
+        QTest::newRow("demo: top-level file") << Demo << QByteArray("r\xe9glage.cfg")
+            << QByteArray("setting") << QByteArray("/root/ORBELIN_Vn/r\xe9glage.cfg") << -1;
+        QTest::newRow("update: program") << int(NoError) << QByteArray("outil\xe9") << tool
+            << QByteArray("/root/ORBELIN_Vn/outil\xe9") << 0755;
+        QTest::newRow("update: data file") << int(NoError) << QByteArray("notes\xe9.txt")
+            << QByteArray("text") << QByteArray("/root/ORBELIN_Vn/notes\xe9.txt") << 0666;
+    }
+    void rawNamesInstalledWhole()
+    {
+        QFETCH(int, installer);
+        QFETCH(QByteArray, member);
+        QFETCH(QByteArray, data);
+        QFETCH(QByteArray, installed);
+        QFETCH(int, mode);
+        TestRoot root;
+        instrument(root);
+        root.writeFile("/root/DemoData/old.tif", "old");
+        const bool demo = installer == Demo;
+        const TarMember main = demo ? TarMember::file("ORBELIN_Vn-demo", PackageMaker::elf("demo"))
+                                    : TarMember::file("ORBELIN_Vn_1_0_4", PackageMaker::elf("1.0.4"));
+        QVERIFY(root.writeFile(demo ? DemoPackage : Package,
+                               PackageMaker::package({main, TarMember::file(member, data)})));
+        if (demo)
+            QVERIFY(installDemoSoftware(DemoPackage));
+        else
+            QCOMPARE(update(), int(NoError));
+        QCOMPARE(readRaw(root, installed), data);
+        if (mode >= 0)
+            QCOMPARE(rawMode(root, installed), mode);
+        QCOMPARE(rawMode(root, demo ? "/root/temp" : "/root/.temp"), -1);
+    }
+
+    // Before, a name that is not UTF-8 left behind by an interrupted run failed every later
+    // demo install or update: what held it could not be removed.
+    void leftoversRemoved_data()
+    {
+        QTest::addColumn<int>("installer");
+        QTest::addColumn<QByteArray>("leftover");
+        QTest::newRow("demo: file in /root/temp") << Demo << QByteArray("/root/temp/caf\xe9.tif");
+        QTest::newRow("demo: folder in /root/temp") << Demo << QByteArray("/root/temp/caf\xe9/x.tif");
+        QTest::newRow("demo: copy beside its target")
+            << Demo << QByteArray("/root/.DemoData.demo-new/caf\xe9.tif");
+        QTest::newRow("update: file in /root/.temp") << int(NoError) << QByteArray("/root/.temp/caf\xe9");
+        QTest::newRow("update: folder in /root/.temp") << int(NoError) << QByteArray("/root/.temp/caf\xe9/x");
+    }
+    void leftoversRemoved()
+    {
+        QFETCH(int, installer);
+        QFETCH(QByteArray, leftover);
+        TestRoot root;
+        instrument(root);
+        QVERIFY(writeRaw(root, leftover, "left over"));
+        if (installer == Demo) {
+            QVERIFY(root.writeFile(DemoPackage, PackageMaker::package(
+                {TarMember::file("ORBELIN_Vn-demo", PackageMaker::elf("demo")),
+                 TarMember::file("DemoData/one.tif", "1")})));
+            QVERIFY(installDemoSoftware(DemoPackage));
+            QCOMPARE(root.readFile("/root/DemoData/one.tif"), QByteArray("1"));
+        } else {
+            QVERIFY(root.writeFile(Package, program()));
+            QCOMPARE(update(), int(NoError));
+            QCOMPARE(root.readFile(ProgramFolder + "/ORBELIN_Vn_1_0_4"), PackageMaker::elf("ORBELIN_Vn_1_0_4"));
+        }
+        QCOMPARE(rawMode(root, leftover), -1);
+        QCOMPARE(rawMode(root, installer == Demo ? "/root/temp" : "/root/.temp"), -1);
+    }
+
+    // A removal that fails fails the install, and the log says what is left; before, each
+    // was ignored and the install reported success.
+    void removalFailures_data()
+    {
+        QTest::addColumn<int>("installer");         // Demo, or the error an update ends with
+        QTest::addColumn<QString>("immutable");     // before the install; "unpacked": the
+                                                    // unpack folder, once unpacked
+        QTest::addColumn<QString>("logged");
+        QTest::addColumn<QByteArray>("demo");       // the demo program afterwards
+        const QByteArray before = PackageMaker::elf("old demo");
+        const QByteArray after = PackageMaker::elf("new demo");
+        // Before anything is put in place: the previous demo stays whole.
+        QTest::newRow("demo: unpack folder") << Demo << "unpacked"
+            << "cannot remove \"/root/temp\"" << before;
+        QTest::newRow("demo: old entry set aside") << Demo << "/root/DemoData/old.tif"
+            << "the old \"/root/DemoData\" set aside at \"/root/.DemoData.demo-old\" cannot be removed"
+            << after;
+        // Before the loader link moves: the old program still starts.
+        QTest::newRow("update: unpack folder") << int(InvalidUpdateFile) << "unpacked"
+            << "cannot remove \"/root/.temp\"" << before;
+        QTest::newRow("update: old backup") << int(BackupFailed) << "/root/restore/ORBELIN_Vn_1_0_2.ovn"
+            << "cannot remove the old backup \"/root/restore/ORBELIN_Vn_1_0_2.ovn\"" << before;
+    }
+    void removalFailures()
+    {
+        QFETCH(int, installer);
+        QFETCH(QString, immutable);
+        QFETCH(QString, logged);
+        QFETCH(QByteArray, demo);
+        TestRoot root;
+        Volumes volumes(root, {});
+        QString why;
+        if (!tmpfsRoot(root, volumes, &why))
+            QSKIP(qPrintable(why));
+        instrument(root);
+        root.writeFile(ProgramFolder + "/ORBELIN_Vn-demo", PackageMaker::elf("old demo"));
+        root.writeFile("/root/DemoData/old.tif", "old");
+        // Not every kernel keeps the flag on a tmpfs.
+        root.writeFile("/root/probe", "");
+        if (!setImmutable(root.path("/root/probe"), true) || !setImmutable(root.path("/root/probe"), false))
+            QSKIP("no immutable files on a tmpfs here");
+        QVERIFY(QFile::remove(root.path("/root/probe")));
+        if (immutable != "unpacked") {
+            QVERIFY(setImmutable(root.path(immutable), true));
+        } else if (QStandardPaths::findExecutable("chattr").isEmpty()) {
+            QSKIP("no chattr");
+        } else {
+            root.fakeProgramScript("tar", "/usr/bin/tar \"$@\" || exit\n"
+                "for a; do [ \"$prev\" = --directory ] && dir=$a; prev=$a; done\n"
+                "case \" $* \" in *\" --extract \"*) chattr +i \"$dir\" ;; esac");
+        }
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QRegularExpression::escape(logged) + "$"));
+        if (installer == Demo) {
+            QVERIFY(root.writeFile(DemoPackage, PackageMaker::package(
+                {TarMember::file("ORBELIN_Vn-demo", PackageMaker::elf("new demo")),
+                 TarMember::file("DemoData/new.tif", "new")})));
+            QVERIFY(!installDemoSoftware(DemoPackage));
+        } else {
+            QVERIFY(root.writeFile(Package, PackageMaker::package(
+                {TarMember::file("ORBELIN_Vn_1_0_4", PackageMaker::elf("1.0.4")),
+                 TarMember::file("loader_1_0_4", "#!/bin/sh\n")})));
+            QCOMPARE(update(), installer);
+            QCOMPARE(QFile::symLinkTarget(root.path("/root/loader")), root.path("/root/loader_1_0_3"));
+        }
+        QCOMPARE(root.readFile(ProgramFolder + "/ORBELIN_Vn-demo"), demo);
+    }
+
+    // An old entry that cannot be put back stays set aside, the log says where, and a later
+    // install leaves it there; before, the failure went unnoticed and the next install
+    // removed it, the only copy of the old demo's data.
+    void demoPutBackFailureKept()
+    {
+        TestRoot root;
+        Volumes volumes(root, {});
+        QString why;
+        if (!tmpfsRoot(root, volumes, &why) || !root.mkdir("/root/Zeta")
+            || !volumes.mount(root.path("/root/Zeta"), &why))
+            QSKIP(qPrintable(why));
+        instrument(root);
+        root.writeFile(ProgramFolder + "/ORBELIN_Vn-demo", PackageMaker::elf("old demo"));
+        root.writeFile("/root/DemoData/old.tif", "old");
+        // A folder that is a mount point cannot be set aside: the third entry fails, and the
+        // disk turns read-only as it does, so the two put in place cannot go back.
+        root.writeFile(DemoPackage, PackageMaker::package(
+            {TarMember::file("ORBELIN_Vn-demo", PackageMaker::elf("new demo")),
+             TarMember::file("DemoData/new.tif", "new"), TarMember::file("Zeta/z.tif", "z")}));
+        {
+            const MessageHook readOnly("cannot put", [&root] {
+                QVERIFY(Volumes::remount(root.path("/root"), true));
+            });
+            QTest::ignoreMessage(QtDebugMsg, QRegularExpression(
+                "the old \"/root/DemoData\" is kept at \"/root/\\.DemoData\\.demo-old\"$"));
+            QVERIFY(!installDemoSoftware(DemoPackage));
+        }
+        QVERIFY(Volumes::remount(root.path("/root"), false));
+        QCOMPARE(root.readFile("/root/.DemoData.demo-old/old.tif"), QByteArray("old"));
+        root.writeFile(DemoPackage, PackageMaker::package(
+            {TarMember::file("ORBELIN_Vn-demo", PackageMaker::elf("newer demo")),
+             TarMember::file("DemoData/newer.tif", "newer")}));
+        QVERIFY(installDemoSoftware(DemoPackage));
+        QCOMPARE(root.readFile("/root/DemoData/newer.tif"), QByteArray("newer"));
+        QCOMPARE(root.readFile("/root/.DemoData.demo-old/old.tif"), QByteArray("old"));
+        QCOMPARE(root.readFile(ProgramFolder + "/.ORBELIN_Vn-demo.demo-old"), PackageMaker::elf("old demo"));
+    }
+
+    // The deepest tree a package may hold (256 folders) is installed, replaced and removed
+    // whole, and leaves nothing behind.
+    void deepestTreeInstalled()
+    {
+        TestRoot root;
+        instrument(root);
+        const QByteArray deep = "DemoData/" + QByteArray("d/").repeated(FolderWalk::MaxDepth - 1) + "f.tif";
+        for (const QByteArray &data : {QByteArray("first"), QByteArray("second")}) {
+            QVERIFY(root.writeFile(DemoPackage, PackageMaker::package(
+                {TarMember::file("ORBELIN_Vn-demo", PackageMaker::elf("demo")), TarMember::file(deep, data)})));
+            QVERIFY(installDemoSoftware(DemoPackage));
+            QCOMPARE(readRaw(root, "/root/" + deep), data);
+        }
+        QCOMPARE(QDir(root.path("/root")).entryList(QDir::Hidden | QDir::AllEntries | QDir::NoDotAndDotDot)
+                     .filter(QRegularExpression("^\\.|^temp$")), QStringList());
     }
 };
 
