@@ -401,7 +401,7 @@ QString PackageArchive::refusal(const PackageEntry &entry, const QStringList &pa
     // Deeper folders would be left behind by the removal of the unpack folder.
     if (parts.size() - (entry.type == QLatin1Char('d') ? 0 : 1) > FolderWalk::MaxDepth)
         return QStringLiteral("%1 lies more than %2 folders deep")
-            .arg(entry.name).arg(FolderWalk::MaxDepth);
+            .arg(entry.name, QString::number(FolderWalk::MaxDepth));
     return QString();
 }
 
@@ -543,12 +543,13 @@ QString PackageArchive::roomRefusal(const QList<PackageWrite> &writes)
         if (volume.bytes + quint64(ReserveBytes) > free)
             return QStringLiteral("it writes %1 MiB in %2, where %3 MiB are free and %4 MiB "
                                   "are kept free")
-                .arg((volume.bytes + (1 << 20) - 1) >> 20).arg(volume.folder).arg(free >> 20)
-                .arg(ReserveBytes >> 20);
+                .arg(QString::number((volume.bytes + (1 << 20) - 1) >> 20), volume.folder,
+                     QString::number(free >> 20), QString::number(ReserveBytes >> 20));
         // A file system that keeps no count of its inodes reports none.
         if (volume.space.f_files > 0 && volume.entries > quint64(volume.space.f_ffree))
             return QStringLiteral("it writes %1 files and folders where %2 fit, in %3")
-                .arg(volume.entries).arg(quint64(volume.space.f_ffree)).arg(volume.folder);
+                .arg(QString::number(volume.entries),
+                     QString::number(quint64(volume.space.f_ffree)), volume.folder);
     }
     return QString();
 }

@@ -228,6 +228,24 @@ private Q_SLOTS:
         }
     }
 
+    // Before: refusals were built with chained arg() calls, so a "%2" in a member's name
+    // took the number meant for the message.
+    void refusalKeepsTheName()
+    {
+        PackageEntry entry;
+        entry.type = QChar('-');
+        entry.mode = "rw-r--r--";
+        entry.size = 1;
+        entry.name = QString("run%2/").repeated(257) + "x";
+        QCOMPARE(PackageArchive::refusal(entry),
+                 entry.name + QString(" lies more than 256 folders deep"));
+        TestRoot root;
+        QVERIFY(root.mkdir("/root"));
+        const QString why = PackageArchive::roomRefusal({{"/root/100%2 full", quint64(1) << 50, 1}});
+        QVERIFY2(why.startsWith("it writes 1073741824 MiB in /root/100%2 full, where "),
+                 qPrintable(why));
+    }
+
     // At most 100,000 files and folders, folders made on the way to a member counted (the
     // refusal of 100,001 files is below); the listing is refused at the first beyond, before
     // the installer's own verdict.
