@@ -1236,6 +1236,14 @@ private Q_SLOTS:
         list.slotCurrentItemChanged("/ORBELIN/gone");
         QVERIFY(!list.createNewFolder("Data"));
         QCOMPARE(list.count(), 0);
+
+        // Before: the folder was made by a path that lost the bytes that are not UTF-8,
+        // so it failed, or went elsewhere.
+        QVERIFY(writeRaw(m_Root->path("/media/USB"), "/r\xe9un/Data/x.txt", "x"));
+        list.slotCurrentItemChanged(FolderWalk::decodeName("/media/USB/r\xe9un"));
+        QVERIFY(list.createNewFolder("Data"));
+        QVERIFY(existsRaw(m_Root->path("/media/USB"), "/r\xe9un/Data(1)"));
+        QCOMPARE(list.item(list.count() - 1)->text(), QString("Data(1)"));
     }
 };
 
