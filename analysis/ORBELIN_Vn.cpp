@@ -8,9 +8,11 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <map>
 #include <numeric>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace {
 
@@ -19,6 +21,8 @@ const int BackgroundShrink = 4;
 // A peak of the signal weighted by the distance map starts a cell of its own when it stands
 // this many noise deviations (weighted alike) above where it meets a higher one.
 const float MarkerHeight = 2.0f;
+// The noise is measured this many pixels away from the image's lowest value.
+const int NoiseReach = 3;
 // Cells are flooded down to this many noise deviations above the background.
 const float FloodFloor = 3.0f;
 // Touching cells are told apart where each is at least this share of its own peak, or
@@ -41,8 +45,12 @@ const float OutlineSmoothing = 0.25f;
 const float LeastSmoothing = 0.7f;
 const float MostSmoothing = 4.0f;
 // The blur fills the neck between touching cells: parts of an outline stay apart where the
-// distance map at the neck is below the declustering share plus this of the lower peak.
+// distance map at the neck is below the declustering share plus this of the lower peak...
 const float NeckAllowance = 0.15f;
+// ...and the outline bends in there on both sides, each side by at least WaistBend pixels
+// and both together by WaistBends (an elongated cell's outline is straight or convex).
+const float WaistBend = 0.6f;
+const float WaistBends = 2.5f;
 // A part of an outline is a cell only when its peak in the distance map is at least
 // NarrowestCell pixels and NarrowestShare of the smallest cell's radius, and it is at least
 // PartRoundness round (percent): not a piece of a rod or of a fibre.
@@ -53,18 +61,49 @@ const float PartRoundness = 60.0f;
 // where the distance map is at least this share of the part's peak.
 const float OutlineCore = 0.5f;
 
+// The lowest value of the image and the lowest above it (the lowest again when there is
+// none).
+template <typename Pixel>
+void lowestTwo(const cv::Mat &raw, double &lowest, double &next)
+{
+    int low = std::numeric_limits<int>::max();
+    int above = low;
+    for (int y = 0; y < raw.rows; ++y) {
+        const Pixel *row = raw.ptr<Pixel>(y);
+        for (int x = 0; x < raw.cols; ++x) {
+            const int v = row[x];
+            if (v < above && v != low) {
+                above = std::max(v, low);
+                low = std::min(v, low);
+            }
+        }
+    }
+    lowest = low;
+    next = above == std::numeric_limits<int>::max() ? low : above;
+}
+
 // Field image as float grey on the 8-bit scale; 16-bit frames of a 12-bit camera hold
-// values up to 4095.
-cv::Mat toGrey(const cv::Mat &raw)
+// values up to 4095. A camera that clips its dark background to 0 leaves there only the
+// tops of the noise, specks as high as the cut: the lowest value is raised to the lowest
+// above it, so that the background lies flat at the cut. Sets `lowest` to that value.
+cv::Mat toGrey(const cv::Mat &raw, float &lowest)
 {
     double scale = 1.0;
+    double low = 0.0;
+    double next = 0.0;
     if (raw.depth() == CV_16U) {
         double maxValue = 0.0;
         cv::minMaxLoc(raw, nullptr, &maxValue);
         scale = maxValue <= 4095.0 ? 255.0 / 4095.0 : 255.0 / 65535.0;
+        lowestTwo<ushort>(raw, low, next);
+    } else {
+        lowestTwo<uchar>(raw, low, next);
     }
     cv::Mat grey;
     raw.convertTo(grey, CV_32F, scale);
+    lowest = float(next * scale);
+    if (next > low)
+        cv::max(grey, lowest, grey);
     return grey;
 }
 
@@ -118,6 +157,31 @@ float robustLevel(const cv::Mat &image, float *deviation = nullptr)
         *deviation = 1.4826f * median(values);
     }
     return centre;
+}
+
+// The deviation of the noise: the robust deviation of detail where the image (grey) has no
+// pixel at its lowest within NoiseReach pixels. A clipped background holds no noise, and
+// neither does a noise-free one.
+float noiseDeviation(const cv::Mat &grey, float lowest, const cv::Mat &detail)
+{
+    static const cv::Mat reach =
+        cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2 * NoiseReach + 1, 2 * NoiseReach + 1));
+    cv::Mat flat;
+    cv::dilate(grey <= lowest, flat, reach);
+    std::vector<float> values;
+    values.reserve(size_t(grey.rows / 4 + 1) * size_t(grey.cols / 4 + 1));
+    for (int y = 0; y < grey.rows; y += 4) {
+        const float *row = detail.ptr<float>(y);
+        const uchar *f = flat.ptr<uchar>(y);
+        for (int x = 0; x < grey.cols; x += 4) {
+            if (f[x] == 0)
+                values.push_back(row[x]);
+        }
+    }
+    const float centre = median(values);
+    for (float &v : values)
+        v = std::fabs(v - centre);
+    return 1.4826f * median(values);
 }
 
 // Kapur's maximum-entropy threshold: the bin that splits the histogram into the two
@@ -175,7 +239,7 @@ float entropyThreshold(const cv::Mat &signal, float level, float noise, float hi
     for (int y = 0; y < signal.rows; ++y) {
         const float *row = signal.ptr<float>(y);
         for (int x = 0; x < signal.cols; ++x) {
-            if (row[x] > level)
+            if (row[x] >= level)
                 linear[size_t(std::min(steps - 1, int((row[x] - level) / step)))] += 1.0;
         }
     }
@@ -199,6 +263,11 @@ std::vector<std::vector<cv::Point>> fillHoles(cv::Mat &binary)
     cv::findContours(binary, outlines, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
     cv::drawContours(binary, outlines, -1, cv::Scalar(255), cv::FILLED);
     return outlines;
+}
+
+uint64_t pairKey(int a, int b)
+{
+    return (uint64_t(uint32_t(std::min(a, b))) << 32) | uint32_t(std::max(a, b));
 }
 
 // The root of node in a union-find forest; halves the path on the way.
@@ -343,7 +412,7 @@ Basins floodDown(const std::vector<uint64_t> &keys, const cv::Mat &signal, float
         if (value >= core * basins.top[size_t(best)])
             basins.reach(best, above, y * signal.cols + x);
         for (int i = 0; i < rootCount; ++i) {
-            if (roots[i] != best && !apart(basins, roots[i], value, above))
+            if (roots[i] != best && !apart(basins, roots[i], value, above, cv::Point(x, y), best))
                 basins.join(best, roots[i]);
         }
     }
@@ -375,7 +444,8 @@ Basins flood(const cv::Mat &signal, float floor, float level, float height)
     std::sort(keys.begin(), keys.end(), std::greater<uint64_t>());
     std::vector<int> label;
     return floodDown(keys, signal, level, distance, 0.0f, cv::Mat(), label,
-                     [height](const Basins &basins, int lower, float value, float above) {
+                     [height](const Basins &basins, int lower, float value, float above,
+                              const cv::Point &, int) {
                          return basins.top[size_t(lower)] - value
                                     >= height * basins.width[size_t(lower)]
                                 && above < basins.height[size_t(lower)];
@@ -445,6 +515,81 @@ std::vector<float> basinRoundness(Basins &basins, const cv::Size &box, std::vect
     return round;
 }
 
+// Tells where the outline of an object narrows with a concave bend on both sides: a neck
+// between two cells, not a shallow dip along the flat ridge of an elongated cell's distance
+// map. Both ends of the narrowest line through the point lie inside the convex hull of the
+// outline, each by at least WaistBend pixels and both together by WaistBends.
+class Waists
+{
+public:
+    explicit Waists(const cv::Mat &inside) : m_Inside(inside) {}
+
+    bool at(const cv::Point &point, float halfWidth)
+    {
+        if (m_Hulls.empty()) {
+            cv::findContours(m_Inside, m_Outlines, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
+            for (const std::vector<cv::Point> &outline : m_Outlines) {
+                m_Hulls.emplace_back();
+                cv::convexHull(outline, m_Hulls.back());
+            }
+        }
+        // The nearest pixel outside gives the direction across the neck.
+        const int reach = int(std::ceil(halfWidth)) + 2;
+        cv::Point nearest;
+        int closest = INT32_MAX;
+        for (int dy = -reach; dy <= reach; ++dy) {
+            for (int dx = -reach; dx <= reach; ++dx) {
+                if (dx * dx + dy * dy < closest && !inside(point + cv::Point(dx, dy))) {
+                    closest = dx * dx + dy * dy;
+                    nearest = point + cv::Point(dx, dy);
+                }
+            }
+        }
+        if (closest == INT32_MAX)
+            return false;
+        const cv::Point2f across = cv::Point2f(point - nearest) / std::sqrt(float(closest));
+        // The near end: the first pixel inside from the nearest outside.
+        cv::Point near = nearest;
+        for (float t = 0.5f; t < float(reach) && !inside(near); t += 0.5f) {
+            near = cv::Point(int(std::lround(nearest.x + across.x * t)),
+                             int(std::lround(nearest.y + across.y * t)));
+        }
+        const cv::Point ends[2] = {near, edge(point, across, float(4 * reach))};
+        for (size_t i = 0; i < m_Outlines.size(); ++i) {
+            if (cv::pointPolygonTest(m_Outlines[i], point, false) < 0)
+                continue;
+            const double a = cv::pointPolygonTest(m_Hulls[i], ends[0], true);
+            const double b = cv::pointPolygonTest(m_Hulls[i], ends[1], true);
+            return std::min(a, b) >= WaistBend && a + b >= WaistBends;
+        }
+        return false;
+    }
+
+private:
+    bool inside(const cv::Point &p) const
+    {
+        return p.x >= 0 && p.y >= 0 && p.x < m_Inside.cols && p.y < m_Inside.rows
+               && m_Inside.at<uchar>(p) != 0;
+    }
+    // The last pixel inside on the way from `from` in the direction, within `reach` pixels.
+    cv::Point edge(const cv::Point &from, const cv::Point2f &direction, float reach) const
+    {
+        cv::Point last = from;
+        for (float t = 0.5f; t <= reach; t += 0.5f) {
+            const cv::Point next(int(std::lround(from.x + direction.x * t)),
+                                 int(std::lround(from.y + direction.y * t)));
+            if (!inside(next))
+                break;
+            last = next;
+        }
+        return last;
+    }
+
+    const cv::Mat &m_Inside;
+    std::vector<std::vector<cv::Point>> m_Outlines;
+    std::vector<std::vector<cv::Point>> m_Hulls;
+};
+
 // Parts the outline of each object of the binary image (objects: their outer outlines)
 // where it has a neck. Its distance map, smoothed by `smoothing` pixels, is flooded from its
 // maxima down; a lower basin stays apart where it meets a higher one below share x its own
@@ -480,13 +625,23 @@ OutlineParts outlineParts(const cv::Mat &signal,
         }
         std::sort(keys.begin(), keys.end(), std::greater<uint64_t>());
         std::vector<int> label;
-        Basins basins = floodDown(keys, signal(box), level, distance, OutlineCore, distance,
-                                  label,
-                                  [share, narrowest](const Basins &b, int lower, float value,
-                                                     float) {
-                                      const float peak = b.top[size_t(lower)];
-                                      return peak >= narrowest && value < share * peak;
-                                  });
+        Waists waists(inside);
+        std::unordered_set<uint64_t> kept;
+        Basins basins = floodDown(
+            keys, signal(box), level, distance, OutlineCore, distance, label,
+            [&](const Basins &b, int lower, float value, float, const cv::Point &at, int higher) {
+                const float peak = b.top[size_t(lower)];
+                if (peak < narrowest || value >= share * peak)
+                    return false;
+                // Decided where the two first meet, at their neck.
+                const uint64_t pair = pairKey(lower, higher);
+                if (kept.count(pair) != 0)
+                    return true;
+                if (!waists.at(at, value))
+                    return false;
+                kept.insert(pair);
+                return true;
+            });
         const std::vector<float> round = basinRoundness(basins, box.size(), label);
         std::vector<int> number(round.size(), 0);
         for (size_t b = 1; b < round.size(); ++b) {
@@ -596,10 +751,6 @@ void claim(const cv::Mat &signal, float level, const std::vector<int> &seeds,
     }
 }
 
-uint64_t pairKey(int a, int b)
-{
-    return (uint64_t(uint32_t(std::min(a, b))) << 32) | uint32_t(std::max(a, b));
-}
 
 // Joins the touching cells that show no waist between them: where the distance map of
 // the two cells' claimed pixels stays along their border at or above share x the lower of
@@ -735,7 +886,8 @@ bool ORBELIN_Vn::findObject(const analysis_param_t &param)
         return false;
     }
     const float pixel = pixelSize();
-    const cv::Mat grey = toGrey(raw);
+    float darkest = 0.0f;
+    const cv::Mat grey = toGrey(raw, darkest);
 
     // Background subtraction.
     cv::Mat smooth;
@@ -746,9 +898,7 @@ bool ORBELIN_Vn::findObject(const analysis_param_t &param)
     // sensitivity, and never inside the noise. The noise left in the smoothed image is
     // 0.32 of the deviation of the detail that the smoothing took away.
     const float level = robustLevel(signal);
-    float detail = 0.0f;
-    robustLevel(cv::Mat(grey - smooth), &detail);
-    const float noise = std::max(0.5f, 0.32f * detail);
+    const float noise = std::max(0.5f, 0.32f * noiseDeviation(grey, darkest, grey - smooth));
     double highest = 0.0;
     cv::minMaxLoc(signal, nullptr, &highest);
     const float entropy = entropyThreshold(signal, level, noise, float(highest));
