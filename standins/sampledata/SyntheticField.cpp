@@ -479,10 +479,18 @@ void SyntheticField::render(const Options &o)
     cv::Mat noise(o.height, o.width, CV_32F);
     cv::RNG rng(o.seed * 2654435761u + 1u);
     rng.fill(noise, cv::RNG::NORMAL, 0.0, 1.0);
+    const cv::Mat light = o.clipped ? field.clone() : cv::Mat();
     field += noise.mul(deviation);
     if (o.clipped) {
-        const float cut = median(field) + 3 * median(deviation);
+        const float spread = 3 * median(deviation);
+        const float cut = median(field) + spread;
         field.setTo(0.0f, field < cut);
+        for (Shape &s : m_Shapes) {
+            const cv::Point centre(std::clamp(int(std::lround(s.x)), 0, o.width - 1),
+                                   std::clamp(int(std::lround(s.y)), 0, o.height - 1));
+            if (s.isCell() && light.at<float>(centre) < cut + spread * 2 / 3)
+                s.kind = Clipped;
+        }
     }
     if (o.bits == 16)
         cv::Mat(cv::min(field * 16.0, 4095.0)).convertTo(m_Image, CV_16U); // 12-bit values

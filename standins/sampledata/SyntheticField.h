@@ -19,7 +19,8 @@
 class SyntheticField
 {
 public:
-    enum Kind { Cell, ClusterCell, Debris, Fibre, Blob, Elongated };
+    // Clipped: a cell whose light the clipping of the background took away (no cell to count).
+    enum Kind { Cell, ClusterCell, Debris, Fibre, Blob, Elongated, Clipped };
     // How a cell's light falls from its centre: a dome falls to nothing at the rim, a disc is
     // even, a flat top keeps more than half of it up to the rim and falls within the blur.
     enum Profile { Dome, Disc, FlatTop };
@@ -104,7 +105,8 @@ public:
         // Photo-electrons per 8-bit grey level, for the shot noise; 0 for none.
         float electrons = 16.0f;
         // The background clipped to 0 as some cameras give it: every pixel below the frame's
-        // median + 3 deviations of the background noise.
+        // median + 3 deviations of the background noise. Cells whose peak does not stand
+        // another 2 deviations above that are Clipped.
         bool clipped = false;
         unsigned seed = 1;
     };
