@@ -629,7 +629,7 @@ std::vector<int> onePerObject(const cv::Mat &binary, const std::vector<int> &see
 cv::Mat Declustering::cells(const cv::Mat &signal, const cv::Mat &binary,
                             const std::vector<std::vector<cv::Point>> &objects, float level,
                             float noise, float threshold, float declustering, float smallest,
-                            float measured)
+                            float measured, int &count)
 {
     // Each peak that stands out of the noise in the signal weighted by the distance map
     // starts a cell, if it is above the threshold. Cells are flooded down into the noise, so
@@ -682,6 +682,7 @@ cv::Mat Declustering::cells(const cv::Mat &signal, const cv::Mat &binary,
         lowest.push_back(measured * keptHeights.back());
     }
     claim(signal, level, keptSeeds, keptHeights, lowest, cells, parts, keptParts);
+    count = int(keptSeeds.size());
     return cells;
 }
 

@@ -14,40 +14,35 @@ namespace {
 
 // The background shrunk by this factor is enough to follow uneven lighting.
 const int BackgroundShrink = 4;
-// The noise is measured this many pixels away from the image's lowest value.
+// The noise is measured this many pixels away from the image's lowest value, when more than
+// this share of the image holds it.
 const int NoiseReach = 3;
+const double FewLowest = 0.001;
 // A cell needs this share of its measured pixels above the threshold: a speck of noise
 // that just crosses it, on a faint blob, is no cell.
 const float AboveThreshold = 0.02f;
 // Cells are measured where they are at least this share of their own peak.
 const float Measured = 0.5f;
 
-// The lowest value of the image and the lowest above it (the lowest again when there is
-// none).
-template <typename Pixel>
-void lowestTwo(const cv::Mat &raw, double &lowest, double &next)
+// The lowest value of the image, how many pixels hold it, and the lowest value above it (the
+// lowest again when there is none).
+void lowestTwo(const cv::Mat &raw, double &lowest, int &count, double &next)
 {
-    int low = std::numeric_limits<int>::max();
-    int above = low;
-    for (int y = 0; y < raw.rows; ++y) {
-        const Pixel *row = raw.ptr<Pixel>(y);
-        for (int x = 0; x < raw.cols; ++x) {
-            const int v = row[x];
-            if (v < above && v != low) {
-                above = std::max(v, low);
-                low = std::min(v, low);
-            }
-        }
-    }
-    lowest = low;
-    next = above == std::numeric_limits<int>::max() ? low : above;
+    double highest = 0.0;
+    cv::minMaxLoc(raw, &lowest, &highest);
+    const cv::Mat atLowest = raw == lowest;
+    count = cv::countNonZero(atLowest);
+    cv::Mat others = raw.clone();
+    others.setTo(highest, atLowest);
+    cv::minMaxLoc(others, &next);
 }
 
 // Field image as float grey on the 8-bit scale; 16-bit frames of a 12-bit camera hold
 // values up to 4095. A camera that clips its dark background to 0 leaves there only the
 // tops of the noise, specks as high as the cut: the lowest value is raised to the lowest
-// above it, so that the background lies flat at the cut. Sets `lowest` to that value.
-cv::Mat toGrey(const cv::Mat &raw, float &lowest)
+// above it, so that the background lies flat at the cut. Sets `lowest` to that value and
+// `count` to the number of pixels raised.
+cv::Mat toGrey(const cv::Mat &raw, float &lowest, int &count)
 {
     double scale = 1.0;
     double low = 0.0;
@@ -56,15 +51,19 @@ cv::Mat toGrey(const cv::Mat &raw, float &lowest)
         double maxValue = 0.0;
         cv::minMaxLoc(raw, nullptr, &maxValue);
         scale = maxValue <= 4095.0 ? 255.0 / 4095.0 : 255.0 / 65535.0;
-        lowestTwo<ushort>(raw, low, next);
+        lowestTwo(raw, low, count, next);
     } else {
-        lowestTwo<uchar>(raw, low, next);
+        lowestTwo(raw, low, count, next);
     }
     cv::Mat grey;
-    raw.convertTo(grey, CV_32F, scale);
+    if (next > low) {
+        cv::Mat raised;
+        cv::max(raw, next, raised);
+        raised.convertTo(grey, CV_32F, scale);
+    } else {
+        raw.convertTo(grey, CV_32F, scale);
+    }
     lowest = float(next * scale);
-    if (next > low)
-        cv::max(grey, lowest, grey);
     return grey;
 }
 
@@ -126,12 +125,15 @@ float robustLevel(const cv::Mat &image, float *deviation = nullptr, const cv::Ma
 
 // The robust deviation of detail where the image (grey) has no pixel at its lowest within
 // NoiseReach pixels: a clipped background holds no noise, and neither does a noise-free one.
-float noiseDeviation(const cv::Mat &grey, float lowest, const cv::Mat &detail)
+// count pixels are at the lowest; a few alone (under FewLowest of the image) leave the
+// deviation as it is and are not looked for.
+float noiseDeviation(const cv::Mat &grey, float lowest, int count, const cv::Mat &detail)
 {
     static const cv::Mat reach = cv::getStructuringElement(
         cv::MORPH_RECT, cv::Size(2 * NoiseReach + 1, 2 * NoiseReach + 1));
     cv::Mat flat;
-    cv::dilate(grey <= lowest, flat, reach);
+    if (count > FewLowest * grey.total())
+        cv::dilate(grey <= lowest, flat, reach);
     float deviation = 0.0f;
     robustLevel(detail, &deviation, flat);
     return deviation;
@@ -236,7 +238,8 @@ bool ORBELIN_Vn::findObject(const analysis_param_t &param)
     }
     const float pixel = pixelSize();
     float darkest = 0.0f;
-    const cv::Mat grey = toGrey(raw, darkest);
+    int darkestCount = 0;
+    const cv::Mat grey = toGrey(raw, darkest, darkestCount);
 
     // Background subtraction.
     cv::Mat smooth;
@@ -247,7 +250,7 @@ bool ORBELIN_Vn::findObject(const analysis_param_t &param)
     // sensitivity, and never inside the noise. The noise left in the smoothed image is
     // 0.32 of the deviation of the detail that the smoothing took away.
     const float level = robustLevel(signal);
-    const float noise = std::max(0.5f, 0.32f * noiseDeviation(grey, darkest, grey - smooth));
+    const float noise = std::max(0.5f, 0.32f * noiseDeviation(grey, darkest, darkestCount, grey - smooth));
     double highest = 0.0;
     cv::minMaxLoc(signal, nullptr, &highest);
     const float entropy = entropyThreshold(signal, level, noise, float(highest));
@@ -260,15 +263,14 @@ bool ORBELIN_Vn::findObject(const analysis_param_t &param)
     // Finding and parting the cells; without declustering one per object of the binary
     // image. Radius of the smallest cell, pixels ("!(a > 0)" also catches NaN).
     const float smallest = !(param.minSize > 0.0f) ? 0.0f : param.minSize / pixel / 2;
+    int cellCount = 0;
     const cv::Mat objects =
         Declustering::cells(signal, binary, objectOutlines, level, noise, threshold,
-                            param.declustering, smallest, Measured);
+                            param.declustering, smallest, Measured, cellCount);
 
     // Measuring and filtering: each object is measured where it is at least `Measured` x
     // its own peak, so faint and bright cells of one size measure alike whatever the
     // threshold.
-    double cellCount = 0.0;
-    cv::minMaxLoc(objects, nullptr, &cellCount);
     std::vector<Moments> moments(size_t(cellCount) + 1);
     std::vector<int> aboveThreshold(moments.size(), 0);
     for (int y = 0; y < objects.rows; ++y) {
