@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <map>
 #include <numeric>
 #include <unordered_set>
@@ -23,6 +24,9 @@ const float FloodFloor = 3.0f;
 // this many noise deviations below it if that is lower.
 const float WaistLevel = 0.8f;
 const float WaistNoise = 5.0f;
+// Two touching cells are told apart by their light only where the lower one's peak stands
+// this many noise deviations above the pass between them.
+const float DipNoise = 5.0f;
 // A cell's outline runs where its signal falls below this share of the highest within
 // OutlineReach pixels: the edge of a flat-topped cell, and the neck between two touching
 // cells whatever the light between them.
@@ -37,9 +41,15 @@ const float MostSmoothing = 4.0f;
 // distance map at the neck is below the declustering share plus this of the lower peak...
 const float NeckAllowance = 0.15f;
 // ...and the outline bends in there on both sides, each side by at least WaistBend pixels
-// and both together by WaistBends (an elongated cell's outline is straight or convex).
-const float WaistBend = 0.6f;
-const float WaistBends = 2.5f;
+// and both together by WaistBends (an elongated cell's outline is straight or convex). The
+// bends are measured on the outline drawn WaistScale times finer, with the light between the
+// pixels interpolated, across the narrowest line through the neck within WaistTurns x
+// WaistTurn degrees of square to the way between the two parts' peaks.
+const float WaistBend = 0.3f;
+const float WaistBends = 1.8f;
+const int WaistScale = 3;
+const int WaistTurns = 4;
+const float WaistTurn = 7.5f;
 // A part of an outline is a cell only when its peak in the distance map is at least
 // NarrowestCell pixels and NarrowestShare of the smallest cell's radius, and it is at least
 // PartRoundness round (percent): not a piece of a rod or of a fibre.
@@ -64,13 +74,14 @@ int findRoot(std::vector<int> &parent, int node)
 }
 
 // The basins of a flooding as a union-find forest: a root stands for the basins joined to
-// it. Each root knows the flooded surface and the distance map at its peak, and its
-// highest signal above the background level with the pixel where that is.
+// it. Each root knows the flooded surface and the distance map at its peak and the pixel of
+// its peak, and its highest signal above the background level with the pixel where that is.
 struct Basins
 {
     std::vector<int> parent{0};
     std::vector<float> top{0.0f};
     std::vector<float> width{0.0f};
+    std::vector<int> peak{0};
     std::vector<float> height{0.0f};
     std::vector<int> highest{0};
 
@@ -79,6 +90,7 @@ struct Basins
         parent.push_back(int(parent.size()));
         top.push_back(surface);
         width.push_back(distance);
+        peak.push_back(at);
         height.push_back(signal);
         highest.push_back(at);
         return parent.back();
@@ -229,23 +241,30 @@ struct OutlineParts
 
 // The outline of one object of the binary image (given by its outer outline) within box:
 // where the signal is at least OutlineShare of the highest within OutlineReach pixels,
-// holes filled.
+// holes filled. Drawn `scale` times finer than the pixels, with the light between them
+// interpolated, when asked for.
 cv::Mat objectOutline(const cv::Mat &signal, const std::vector<cv::Point> &object,
-                      const cv::Rect &box, float level)
+                      const cv::Rect &box, float level, int scale = 1)
 {
     static const cv::Mat reach = cv::getStructuringElement(
         cv::MORPH_ELLIPSE, cv::Size(2 * OutlineReach + 1, 2 * OutlineReach + 1));
     cv::Mat inside = cv::Mat::zeros(box.size(), CV_8U);
     cv::drawContours(inside, std::vector<std::vector<cv::Point>>{object}, 0, cv::Scalar(255),
                      cv::FILLED, cv::LINE_8, cv::noArray(), 0, -box.tl());
-    const cv::Mat near = signal(box);
+    cv::Mat near = signal(box);
     cv::Mat brightest;
     cv::dilate(near, brightest, reach);
-    for (int y = 0; y < box.height; ++y) {
+    if (scale > 1) {
+        const cv::Size fine(box.width * scale, box.height * scale);
+        cv::resize(inside, inside, fine, 0, 0, cv::INTER_NEAREST);
+        cv::resize(near, near, fine, 0, 0, cv::INTER_LINEAR);
+        cv::resize(brightest, brightest, fine, 0, 0, cv::INTER_LINEAR);
+    }
+    for (int y = 0; y < inside.rows; ++y) {
         uchar *in = inside.ptr<uchar>(y);
         const float *s = near.ptr<float>(y);
         const float *b = brightest.ptr<float>(y);
-        for (int x = 0; x < box.width; ++x) {
+        for (int x = 0; x < inside.cols; ++x) {
             if (in[x] != 0 && s[x] - level < (b[x] - level) * OutlineShare)
                 in[x] = 0;
         }
@@ -283,49 +302,62 @@ std::vector<float> basinRoundness(Basins &basins, const cv::Size &box, std::vect
 
 // Tells where the outline of an object narrows with a concave bend on both sides: a neck
 // between two cells, not a shallow dip along the flat ridge of an elongated cell's distance
-// map. Both ends of the narrowest line through the point lie inside the convex hull of the
-// outline, each by at least WaistBend pixels and both together by WaistBends.
+// map. The narrowest line through the neck, about square to the way from one part's peak to
+// the other's, ends on both sides inside the convex hull of the outline, each end by at
+// least WaistBend pixels and both together by WaistBends. The outline is followed WaistScale
+// times finer than the pixels (drawn by `fine` when first needed): on the pixels the steps
+// of a slanting edge alone bend it in by about a pixel.
 class Waists
 {
 public:
-    explicit Waists(const cv::Mat &inside) : m_Inside(inside) {}
+    explicit Waists(std::function<cv::Mat()> fine) : m_MakeFine(std::move(fine)) {}
 
-    bool at(const cv::Point &point, float halfWidth)
+    bool at(const cv::Point &neck, const cv::Point &one, const cv::Point &other)
     {
-        if (m_Hulls.empty()) {
+        const cv::Point2f between(other - one);
+        if (between.x == 0.0f && between.y == 0.0f)
+            return false;
+        if (m_Inside.empty()) {
+            m_Inside = m_MakeFine();
             cv::findContours(m_Inside, m_Outlines, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
             for (const std::vector<cv::Point> &outline : m_Outlines) {
                 m_Hulls.emplace_back();
                 cv::convexHull(outline, m_Hulls.back());
             }
         }
-        // The nearest pixel outside gives the direction across the neck.
-        const int reach = int(std::ceil(halfWidth)) + 2;
-        cv::Point nearest;
-        int closest = INT32_MAX;
-        for (int dy = -reach; dy <= reach; ++dy) {
-            for (int dx = -reach; dx <= reach; ++dx) {
-                if (dx * dx + dy * dy < closest && !inside(point + cv::Point(dx, dy))) {
-                    closest = dx * dx + dy * dy;
-                    nearest = point + cv::Point(dx, dy);
-                }
+        // The neck on the fine outline: the middle of its pixel there, or the first part of
+        // that pixel inside.
+        cv::Point point(-1, -1);
+        for (int step = 0; step < WaistScale * WaistScale && point.x < 0; ++step) {
+            const cv::Point p = neck * WaistScale
+                                + cv::Point((step % WaistScale + WaistScale / 2) % WaistScale,
+                                            (step / WaistScale + WaistScale / 2) % WaistScale);
+            if (inside(p))
+                point = p;
+        }
+        if (point.x < 0)
+            return false;
+        const float reach = float(m_Inside.cols + m_Inside.rows);
+        const float square = std::atan2(between.x, -between.y);
+        cv::Point ends[2];
+        double shortest = std::numeric_limits<double>::infinity();
+        for (int turn = -WaistTurns; turn <= WaistTurns; ++turn) {
+            const float angle = square + float(turn) * WaistTurn * float(CV_PI) / 180.0f;
+            const cv::Point2f across(std::cos(angle), std::sin(angle));
+            const cv::Point near = edge(point, across, reach);
+            const cv::Point far = edge(point, -across, reach);
+            const double chord = cv::norm(near - far);
+            if (chord < shortest) {
+                shortest = chord;
+                ends[0] = near;
+                ends[1] = far;
             }
         }
-        if (closest == INT32_MAX)
-            return false;
-        const cv::Point2f across = cv::Point2f(point - nearest) / std::sqrt(float(closest));
-        // The near end: the first pixel inside from the nearest outside.
-        cv::Point near = nearest;
-        for (float t = 0.5f; t < float(reach) && !inside(near); t += 0.5f) {
-            near = cv::Point(int(std::lround(nearest.x + across.x * t)),
-                             int(std::lround(nearest.y + across.y * t)));
-        }
-        const cv::Point ends[2] = {near, edge(point, across, float(4 * reach))};
         for (size_t i = 0; i < m_Outlines.size(); ++i) {
             if (cv::pointPolygonTest(m_Outlines[i], point, false) < 0)
                 continue;
-            const double a = cv::pointPolygonTest(m_Hulls[i], ends[0], true);
-            const double b = cv::pointPolygonTest(m_Hulls[i], ends[1], true);
+            const double a = cv::pointPolygonTest(m_Hulls[i], ends[0], true) / WaistScale;
+            const double b = cv::pointPolygonTest(m_Hulls[i], ends[1], true) / WaistScale;
             return std::min(a, b) >= WaistBend && a + b >= WaistBends;
         }
         return false;
@@ -351,7 +383,8 @@ private:
         return last;
     }
 
-    const cv::Mat &m_Inside;
+    std::function<cv::Mat()> m_MakeFine;
+    cv::Mat m_Inside; // the fine outline
     std::vector<std::vector<cv::Point>> m_Outlines;
     std::vector<std::vector<cv::Point>> m_Hulls;
 };
@@ -391,7 +424,7 @@ OutlineParts outlineParts(const cv::Mat &signal,
         }
         std::sort(keys.begin(), keys.end(), std::greater<uint64_t>());
         std::vector<int> label;
-        Waists waists(inside);
+        Waists waists([&]() { return objectOutline(signal, object, box, level, WaistScale); });
         std::unordered_set<uint64_t> kept;
         Basins basins = floodDown(
             keys, signal(box), level, distance, OutlineCore, distance, label,
@@ -403,7 +436,11 @@ OutlineParts outlineParts(const cv::Mat &signal,
                 const uint64_t pair = pairKey(lower, higher);
                 if (kept.count(pair) != 0)
                     return true;
-                if (!waists.at(at, value))
+                const auto peakOf = [&](int basin) {
+                    const int pixel = b.peak[size_t(basin)];
+                    return cv::Point(pixel % box.width, pixel / box.width);
+                };
+                if (!waists.at(at, peakOf(lower), peakOf(higher)))
                     return false;
                 kept.insert(pair);
                 return true;
@@ -525,9 +562,15 @@ void claim(const cv::Mat &signal, float level, const std::vector<int> &seeds,
 // light around a dark vacuole, the pieces of a fibre and of an out-of-focus blob have no
 // waist between them; a dim cell is cut off from a bright one by the pixels neither
 // claims. Cells in different parts of an outline (partOf, 0 for none) are never joined.
+// Cells whose light does not tell them apart beyond the noise are joined whatever their
+// areas show: the lower one's peak stands less than DipNoise noise deviations above the
+// highest pass between them, and at least WaistLevel of the higher one's peak (the noise
+// along the flat ridge of an oval or rod makes such peaks, and the step of the distance map
+// such waists). heights are above the background level of signal.
 // Returns the numbers of the cells that stand for their groups (the highest of each).
-std::vector<int> joinWithoutWaist(const cv::Mat &cells, const std::vector<float> &heights,
-                                  float share, const std::vector<int> &partOf)
+std::vector<int> joinWithoutWaist(const cv::Mat &cells, const cv::Mat &signal, float level,
+                                  float noise, const std::vector<float> &heights, float share,
+                                  const std::vector<int> &partOf)
 {
     // The neighbours that come after a pixel in the order of rows.
     const cv::Point ahead[4] = {{1, 0}, {-1, 1}, {0, 1}, {1, 1}};
@@ -568,6 +611,7 @@ std::vector<int> joinWithoutWaist(const cv::Mat &cells, const std::vector<float>
         cv::distanceTransform(pair, distance, cv::DIST_L2, cv::DIST_MASK_5);
         float widest[2] = {0.0f, 0.0f};
         float border = 0.0f;
+        float pass = -std::numeric_limits<float>::infinity();
         for (int y = 0; y < box.height; ++y) {
             for (int x = 0; x < box.width; ++x) {
                 const int cell = cells.at<int>(box.y + y, box.x + x);
@@ -581,12 +625,18 @@ std::vector<int> joinWithoutWaist(const cv::Mat &cells, const std::vector<float>
                         && cells.at<int>(box.tl() + next) == (cell == a ? b : a)) {
                         border = std::max(border, std::min(distance.at<float>(y, x),
                                                            distance.at<float>(next)));
+                        pass = std::max(pass, std::min(signal.at<float>(box.tl() + cv::Point(x, y)),
+                                                       signal.at<float>(box.tl() + next)));
                     }
                 }
             }
         }
         const float narrower = std::min(widest[0], widest[1]);
-        if (border + (narrower <= 2.0f ? 1.0f : 0.5f) < share * narrower)
+        const float lower = std::min(heights[size_t(a - 1)], heights[size_t(b - 1)]);
+        const float higher = std::max(heights[size_t(a - 1)], heights[size_t(b - 1)]);
+        const bool oneLight =
+            lower - (pass - level) < DipNoise * noise && lower >= WaistLevel * higher;
+        if (!oneLight && border + (narrower <= 2.0f ? 1.0f : 0.5f) < share * narrower)
             continue;
         const int rootA = findRoot(group, a);
         const int rootB = findRoot(group, b);
@@ -665,7 +715,7 @@ cv::Mat Declustering::cells(const cv::Mat &signal, const cv::Mat &binary,
                                                               height - WaistNoise * noise)));
         }
         claim(signal, level, seeds, heights, lowest, cells, parts, partOf);
-        kept = joinWithoutWaist(cells, heights, declustering, partOf);
+        kept = joinWithoutWaist(cells, signal, level, noise, heights, declustering, partOf);
         cells.setTo(0);
     } else {
         kept = onePerObject(binary, seeds, heights);

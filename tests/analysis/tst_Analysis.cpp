@@ -529,18 +529,23 @@ private Q_SLOTS:
         QTest::addColumn<float>("width");    // um
         QTest::addColumn<float>("length");
         QTest::addColumn<float>("declustering");
-        QTest::addColumn<int>("counted");
+        QTest::addColumn<int>("counted");    // and none rejected; 0: each left out whole
         QTest::newRow("ovals 3.5 x 5.25 um") << false << 3.5f << 5.25f << 0.85f << 120;
         QTest::newRow("ovals 3.5 x 7 um") << false << 3.5f << 7.0f << 0.85f << 120;
         QTest::newRow("ovals 5 x 12.5 um") << false << 5.0f << 12.5f << 0.85f << 120;
         QTest::newRow("ovals 3.5 x 7 um, level 9") << false << 3.5f << 7.0f << 0.95f << 120;
+        QTest::newRow("ovals 3.5 x 7 um, level 10") << false << 3.5f << 7.0f << 1.0f << 120;
+        QTest::newRow("ovals 5 x 12.5 um, level 10") << false << 5.0f << 12.5f << 1.0f << 120;
         QTest::newRow("ovals 3.5 x 7 um, level 1") << false << 3.5f << 7.0f << 0.55f << 120;
         QTest::newRow("rods 2.5 x 5 um") << true << 2.5f << 5.0f << 0.85f << 120;
         QTest::newRow("rods 3.5 x 7 um") << true << 3.5f << 7.0f << 0.85f << 120;
         QTest::newRow("rods 4 x 10 um") << true << 4.0f << 10.0f << 0.85f << 120;
         QTest::newRow("rods 3.5 x 7 um, level 9") << true << 3.5f << 7.0f << 0.95f << 120;
+        QTest::newRow("rods 3.5 x 7 um, level 10") << true << 3.5f << 7.0f << 1.0f << 120;
+        QTest::newRow("rods 4 x 10 um, level 10") << true << 4.0f << 10.0f << 1.0f << 120;
         QTest::newRow("rods 3.5 x 7 um, level 0") << true << 3.5f << 7.0f << 0.0f << 120;
         QTest::newRow("rods 3.5 x 14 um, too long") << true << 3.5f << 14.0f << 0.85f << 0;
+        QTest::newRow("rods 3.5 x 14 um, too long, level 10") << true << 3.5f << 14.0f << 1.0f << 0;
     }
     void singleLongCells()
     {
@@ -559,13 +564,10 @@ private Q_SLOTS:
             ORBELIN_Vn counter;
             counter.setImage(Tesmora::GFL, field.image());
             QVERIFY(counter.findObject(param));
-            const int found = int(counter.objects().size());
             const QString tally = QStringLiteral("%1 counted, %2 rejected")
-                                      .arg(found).arg(counter.rejected().size());
-            // A few of the longest rods show two peaks of light along them.
-            QVERIFY2(std::abs(found - counted) <= (counted == 0 ? 6 : 2), qPrintable(tally));
-            if (counted == 0)
-                QVERIFY2(counter.rejected().size() >= 110, qPrintable(tally));
+                                      .arg(counter.objects().size()).arg(counter.rejected().size());
+            QVERIFY2(int(counter.objects().size()) == counted, qPrintable(tally));
+            QVERIFY2(int(counter.rejected().size()) == 120 - counted, qPrintable(tally));
         }
     }
 
