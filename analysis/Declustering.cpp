@@ -129,26 +129,27 @@ uint64_t floodKey(float value, int x, int y, int stride)
     return (uint64_t(bits) << 32) | uint32_t((y + 1) * stride + x + 1);
 }
 
-// Floods the keyed pixels (sorted from the highest value down), a basin from each local
-// maximum. A pixel reaches the highest basin among its eight neighbours; another basin that
-// meets it there joins that one unless apart(basins, lower basin, value, signal) holds.
-// Each basin keeps its value and the width at its peak, and its highest signal above the
-// background level among the pixels it reaches at no less than core x its peak value, with
-// the pixel (y x cols + x). label (pixels on the keys' frame) gets each pixel's basin as it
-// was when the pixel was reached: the highest basin or, where `ascent` holds the values, the
-// basin of its highest neighbour, so that basins kept apart share the pixels along the
-// valley between them.
+// Floods the keyed pixels (sorted from the highest value down) of a box of the field, a
+// basin from each local maximum, into basins. A pixel reaches the highest basin among its
+// eight neighbours; another basin that meets it there joins that one unless apart(basins,
+// lower basin, value, signal, pixel in the box, higher basin) holds. Each basin keeps its
+// value, the width and the pixel at its peak, and its highest signal above the background
+// level among the pixels it reaches at no less than core x its peak value, with the pixel.
+// signal, width and ascent are the box's; pixels are numbered y x fieldCols + x in the field,
+// where the box begins at origin. label (pixels on the keys' frame) gets each pixel's basin
+// as it was when the pixel was reached: the highest basin or, where `ascent` holds the
+// values, the basin of its highest neighbour, so that basins kept apart share the pixels
+// along the valley between them.
 template <typename Apart>
-Basins floodDown(const std::vector<uint64_t> &keys, const cv::Mat &signal, float level,
-                 const cv::Mat &width, float core, const cv::Mat &ascent,
-                 std::vector<int> &label, Apart apart)
+void floodDown(const std::vector<uint64_t> &keys, const cv::Mat &signal, const cv::Point &origin,
+               int fieldCols, float level, const cv::Mat &width, float core,
+               const cv::Mat &ascent, std::vector<int> &label, Basins &basins, Apart apart)
 {
     const int stride = signal.cols + 2;
     label.assign(size_t(stride) * size_t(signal.rows + 2), 0);
     const int around[8] = {-stride - 1, -stride, -stride + 1, -1, 1,
                            stride - 1,  stride,  stride + 1};
     const bool byAscent = !ascent.empty();
-    Basins basins;
     for (uint64_t key : keys) {
         const int at = int(key & 0xffffffffu);
         const uint32_t bits = uint32_t(key >> 32);
@@ -181,20 +182,49 @@ Basins floodDown(const std::vector<uint64_t> &keys, const cv::Mat &signal, float
             if (best == 0 || basins.top[size_t(root)] > basins.top[size_t(best)])
                 best = root;
         }
+        const int pixel = (origin.y + y) * fieldCols + origin.x + x;
         if (rootCount == 0) {
-            label[size_t(at)] = basins.add(value, width.ptr<float>(y)[x], above,
-                                           y * signal.cols + x);
+            label[size_t(at)] = basins.add(value, width.ptr<float>(y)[x], above, pixel);
             continue;
         }
         label[size_t(at)] = byAscent ? steepest : best;
         if (value >= core * basins.top[size_t(best)])
-            basins.reach(best, above, y * signal.cols + x);
+            basins.reach(best, above, pixel);
         for (int i = 0; i < rootCount; ++i) {
             if (roots[i] != best && !apart(basins, roots[i], value, above, cv::Point(x, y), best))
                 basins.join(best, roots[i]);
         }
     }
-    return basins;
+}
+
+// Marks in `above` (CV_8U) the pixels Above that are 8-connected to start, start among them,
+// as Held; sets `pixels` to them and returns their box.
+enum : uchar { Held = 1, Above = 255 };
+cv::Rect hold(cv::Mat &above, const cv::Point &start, std::vector<cv::Point> &stack,
+              std::vector<cv::Point> &pixels)
+{
+    cv::Point least = start;
+    cv::Point most = start;
+    above.at<uchar>(start) = Held;
+    stack.assign(1, start);
+    pixels.clear();
+    while (!stack.empty()) {
+        const cv::Point p = stack.back();
+        stack.pop_back();
+        pixels.push_back(p);
+        least = cv::Point(std::min(least.x, p.x), std::min(least.y, p.y));
+        most = cv::Point(std::max(most.x, p.x), std::max(most.y, p.y));
+        for (int y = std::max(0, p.y - 1); y <= std::min(above.rows - 1, p.y + 1); ++y) {
+            uchar *row = above.ptr<uchar>(y);
+            for (int x = std::max(0, p.x - 1); x <= std::min(above.cols - 1, p.x + 1); ++x) {
+                if (row[x] == Above) {
+                    row[x] = Held;
+                    stack.emplace_back(x, y);
+                }
+            }
+        }
+    }
+    return cv::Rect(least, most + cv::Point(1, 1));
 }
 
 // Floods signal x distance map (the distance to where the signal falls to floor) from its
@@ -203,31 +233,45 @@ Basins floodDown(const std::vector<uint64_t> &keys, const cv::Mat &signal, float
 // the lower one stays apart when its peak stands at least `height` noise deviations,
 // weighted by the distance map at the peak, above the meeting level, and the signal there
 // is below its highest; otherwise it joins the other (the dark middle of a vacuole has no
-// peak of its own in the signal). Signal heights are above the background level; pixels
-// are numbered y x cols + x.
-Basins flood(const cv::Mat &signal, float floor, float level, float height)
+// peak of its own in the signal). Only the parts of the signal above floor that hold an
+// object of the binary image (objects: their outer outlines) are flooded: the others hold
+// no cell. Signal heights are above the background level; pixels are numbered y x cols + x.
+Basins flood(const cv::Mat &signal, const std::vector<std::vector<cv::Point>> &objects,
+             float floor, float level, float height)
 {
-    cv::Mat distance;
-    cv::distanceTransform(signal > floor, distance, cv::DIST_L2, cv::DIST_MASK_5);
-    const int stride = signal.cols + 2;
+    // Part by part, each in its box with a free margin: the distance map of a part only
+    // depends on the pixels next to it.
+    cv::Mat above = signal > floor;
+    const cv::Rect image(0, 0, signal.cols, signal.rows);
+    Basins basins;
+    std::vector<cv::Point> stack;
+    std::vector<cv::Point> pixels;
     std::vector<uint64_t> keys;
-    for (int y = 0; y < signal.rows; ++y) {
-        const float *s = signal.ptr<float>(y);
-        const float *d = distance.ptr<float>(y);
-        for (int x = 0; x < signal.cols; ++x) {
-            if (s[x] > floor)
-                keys.push_back(floodKey((s[x] - level) * d[x], x, y, stride));
-        }
-    }
-    std::sort(keys.begin(), keys.end(), std::greater<uint64_t>());
     std::vector<int> label;
-    return floodDown(keys, signal, level, distance, 0.0f, cv::Mat(), label,
-                     [height](const Basins &basins, int lower, float value, float above,
-                              const cv::Point &, int) {
-                         return basins.top[size_t(lower)] - value
-                                    >= height * basins.width[size_t(lower)]
-                                && above < basins.height[size_t(lower)];
-                     });
+    cv::Mat distance;
+    const auto apart = [height](const Basins &basins, int lower, float value, float above,
+                                const cv::Point &, int) {
+        return basins.top[size_t(lower)] - value >= height * basins.width[size_t(lower)]
+               && above < basins.height[size_t(lower)];
+    };
+    for (const std::vector<cv::Point> &object : objects) {
+        if (object.empty() || above.at<uchar>(object.front()) != Above)
+            continue;
+        const cv::Rect box =
+            (hold(above, object.front(), stack, pixels) + cv::Size(2, 2) - cv::Point(1, 1))
+            & image;
+        cv::distanceTransform(above(box), distance, cv::DIST_L2, cv::DIST_MASK_5);
+        keys.clear();
+        for (const cv::Point &p : pixels) {
+            const cv::Point in = p - box.tl();
+            keys.push_back(floodKey((signal.at<float>(p) - level) * distance.at<float>(in), in.x,
+                                    in.y, box.width + 2));
+        }
+        std::sort(keys.begin(), keys.end(), std::greater<uint64_t>());
+        floodDown(keys, signal(box), box.tl(), signal.cols, level, distance, 0.0f, cv::Mat(),
+                  label, basins, apart);
+    }
+    return basins;
 }
 
 // The parts of the cells' outlines, numbered from 1 across the field.
@@ -426,8 +470,11 @@ OutlineParts outlineParts(const cv::Mat &signal,
         std::vector<int> label;
         Waists waists([&]() { return objectOutline(signal, object, box, level, WaistScale); });
         std::unordered_set<uint64_t> kept;
-        Basins basins = floodDown(
-            keys, signal(box), level, distance, OutlineCore, distance, label,
+        // Pixels numbered in the box.
+        Basins basins;
+        floodDown(
+            keys, signal(box), cv::Point(), box.width, level, distance, OutlineCore, distance,
+            label, basins,
             [&](const Basins &b, int lower, float value, float, const cv::Point &at, int higher) {
                 const float peak = b.top[size_t(lower)];
                 if (peak < narrowest || value >= share * peak)
@@ -506,16 +553,28 @@ std::vector<int> seedParts(OutlineParts &outline, float lowestPeak, std::vector<
     return partOf;
 }
 
+// What a claim leaves besides the cells: the box of each cell (cell 1 first, empty for one
+// that got no pixel) and the pairs of cells that touch (pairKey, sorted, each once).
+struct Claimed
+{
+    std::vector<cv::Rect> box;
+    std::vector<uint64_t> touching;
+};
+
 // Gives each pixel to the cell whose flood, from its peak down, reaches it at the highest
 // share of that cell's own peak, down to the cell's lowest, so that a dim cell keeps its
 // pixels against a bright neighbour. seeds are the cells' peaks (pixel y x cols + x);
 // heights and lowest are above the background level. Where parts (CV_32S) is given, a cell
 // claims no pixel of another part than partOf its own (0: none). Writes cell numbers from
 // 1 on into cells (CV_32S, zero).
-void claim(const cv::Mat &signal, float level, const std::vector<int> &seeds,
-           const std::vector<float> &heights, const std::vector<float> &lowest, cv::Mat &cells,
-           const cv::Mat &parts = cv::Mat(), const std::vector<int> &partOf = {})
+Claimed claim(const cv::Mat &signal, float level, const std::vector<int> &seeds,
+              const std::vector<float> &heights, const std::vector<float> &lowest,
+              cv::Mat &cells, const cv::Mat &parts = cv::Mat(),
+              const std::vector<int> &partOf = {})
 {
+    Claimed claimed;
+    std::vector<cv::Point> least(seeds.size() + 1, cv::Point(INT32_MAX, INT32_MAX));
+    std::vector<cv::Point> most(seeds.size() + 1, cv::Point(-1, -1));
     const int levels = 256;
     std::vector<std::vector<std::pair<int, int>>> queue(levels);
     for (size_t i = 0; i < seeds.size(); ++i)
@@ -530,6 +589,10 @@ void claim(const cv::Mat &signal, float level, const std::vector<int> &seeds,
             if (cell != 0)
                 continue;
             cell = number;
+            least[size_t(number)] =
+                cv::Point(std::min(least[size_t(number)].x, x), std::min(least[size_t(number)].y, y));
+            most[size_t(number)] =
+                cv::Point(std::max(most[size_t(number)].x, x), std::max(most[size_t(number)].y, y));
             const float height = heights[size_t(number - 1)];
             const float low = lowest[size_t(number - 1)];
             const int own = parts.empty() ? 0 : partOf[size_t(number - 1)];
@@ -538,9 +601,14 @@ void claim(const cv::Mat &signal, float level, const std::vector<int> &seeds,
                 const int *taken = cells.ptr<int>(ny);
                 const int *part = own != 0 ? parts.ptr<int>(ny) : nullptr;
                 for (int nx = std::max(0, x - 1); nx <= std::min(signal.cols - 1, x + 1); ++nx) {
+                    if (taken[nx] != 0) {
+                        if (taken[nx] != number)
+                            claimed.touching.push_back(pairKey(number, taken[nx]));
+                        continue;
+                    }
                     const float above = s[nx] - level;
                     // Never above its own peak: that belongs to a brighter cell.
-                    if (taken[nx] != 0 || above < low || above > height
+                    if (above < low || above > height
                         || (part && part[nx] != 0 && part[nx] != own))
                         continue;
                     const int bucket =
@@ -552,6 +620,14 @@ void claim(const cv::Mat &signal, float level, const std::vector<int> &seeds,
         }
         std::vector<std::pair<int, int>>().swap(queue[size_t(current)]);
     }
+    for (size_t number = 1; number < least.size(); ++number) {
+        claimed.box.push_back(most[number].x < 0 ? cv::Rect()
+                                                 : cv::Rect(least[number], most[number] + cv::Point(1, 1)));
+    }
+    std::sort(claimed.touching.begin(), claimed.touching.end());
+    claimed.touching.erase(std::unique(claimed.touching.begin(), claimed.touching.end()),
+                           claimed.touching.end());
+    return claimed;
 }
 
 
@@ -568,35 +644,17 @@ void claim(const cv::Mat &signal, float level, const std::vector<int> &seeds,
 // along the flat ridge of an oval or rod makes such peaks, and the step of the distance map
 // such waists). heights are above the background level of signal.
 // Returns the numbers of the cells that stand for their groups (the highest of each).
-std::vector<int> joinWithoutWaist(const cv::Mat &cells, const cv::Mat &signal, float level,
-                                  float noise, const std::vector<float> &heights, float share,
+std::vector<int> joinWithoutWaist(const cv::Mat &cells, const Claimed &claimed,
+                                  const cv::Mat &signal, float level, float noise,
+                                  const std::vector<float> &heights, float share,
                                   const std::vector<int> &partOf)
 {
     // The neighbours that come after a pixel in the order of rows.
     const cv::Point ahead[4] = {{1, 0}, {-1, 1}, {0, 1}, {1, 1}};
     const cv::Rect image(0, 0, cells.cols, cells.rows);
-    std::vector<cv::Rect> boxes(heights.size() + 1);
-    std::vector<uint64_t> touching;
-    for (int y = 0; y < cells.rows; ++y) {
-        for (int x = 0; x < cells.cols; ++x) {
-            const int a = cells.at<int>(y, x);
-            if (a == 0)
-                continue;
-            cv::Rect &box = boxes[size_t(a)];
-            box = box.empty() ? cv::Rect(x, y, 1, 1) : (box | cv::Rect(x, y, 1, 1));
-            for (const cv::Point &step : ahead) {
-                const cv::Point next(x + step.x, y + step.y);
-                const int b = image.contains(next) ? cells.at<int>(next) : 0;
-                if (b != 0 && b != a)
-                    touching.push_back(pairKey(a, b));
-            }
-        }
-    }
-    std::sort(touching.begin(), touching.end());
-    touching.erase(std::unique(touching.begin(), touching.end()), touching.end());
     std::vector<int> group(heights.size() + 1);
     std::iota(group.begin(), group.end(), 0);
-    for (uint64_t key : touching) {
+    for (uint64_t key : claimed.touching) {
         const int a = int(key >> 32);
         const int b = int(key & 0xffffffffu);
         const int partA = partOf[size_t(a - 1)];
@@ -605,7 +663,9 @@ std::vector<int> joinWithoutWaist(const cv::Mat &cells, const cv::Mat &signal, f
             continue;
         // The two cells alone, with a free margin.
         const cv::Rect box =
-            ((boxes[size_t(a)] | boxes[size_t(b)]) + cv::Size(2, 2) - cv::Point(1, 1)) & image;
+            ((claimed.box[size_t(a - 1)] | claimed.box[size_t(b - 1)]) + cv::Size(2, 2)
+             - cv::Point(1, 1))
+            & image;
         const cv::Mat pair = (cells(box) == a) | (cells(box) == b);
         cv::Mat distance;
         cv::distanceTransform(pair, distance, cv::DIST_L2, cv::DIST_MASK_5);
@@ -679,21 +739,30 @@ std::vector<int> onePerObject(const cv::Mat &binary, const std::vector<int> &see
 cv::Mat Declustering::cells(const cv::Mat &signal, const cv::Mat &binary,
                             const std::vector<std::vector<cv::Point>> &objects, float level,
                             float noise, float threshold, float declustering, float smallest,
-                            float measured, int &count)
+                            float measured, std::vector<cv::Rect> &boxes)
 {
     // Each peak that stands out of the noise in the signal weighted by the distance map
     // starts a cell, if it is above the threshold. Cells are flooded down into the noise, so
     // that each is measured relative to its own peak whatever the threshold.
     const float floor = std::max(level, std::min(threshold, level + FloodFloor * noise));
-    Basins basins = flood(signal, floor, level, MarkerHeight * noise);
-    std::vector<int> seeds;
-    std::vector<float> heights;
+    Basins basins = flood(signal, objects, floor, level, MarkerHeight * noise);
+    // The cells from the highest peak down, as one flooding of the whole field finds them.
+    std::vector<int> cellBasins;
     for (int b = 1; b < int(basins.parent.size()); ++b) {
         if (basins.find(b) == b && basins.height[size_t(b)] >= threshold - level
-            && basins.height[size_t(b)] > 0.0f) {
-            seeds.push_back(basins.highest[size_t(b)]);
-            heights.push_back(basins.height[size_t(b)]);
-        }
+            && basins.height[size_t(b)] > 0.0f)
+            cellBasins.push_back(b);
+    }
+    std::sort(cellBasins.begin(), cellBasins.end(), [&basins](int a, int b) {
+        const float topA = basins.top[size_t(a)];
+        const float topB = basins.top[size_t(b)];
+        return topA > topB || (topA == topB && basins.peak[size_t(a)] > basins.peak[size_t(b)]);
+    });
+    std::vector<int> seeds;
+    std::vector<float> heights;
+    for (int b : cellBasins) {
+        seeds.push_back(basins.highest[size_t(b)]);
+        heights.push_back(basins.height[size_t(b)]);
     }
     cv::Mat cells = cv::Mat::zeros(signal.size(), CV_32S);
     std::vector<float> lowest;
@@ -714,9 +783,11 @@ cv::Mat Declustering::cells(const cv::Mat &signal, const cv::Mat &binary,
             lowest.push_back(std::max(floor - level, std::min(WaistLevel * height,
                                                               height - WaistNoise * noise)));
         }
-        claim(signal, level, seeds, heights, lowest, cells, parts, partOf);
-        kept = joinWithoutWaist(cells, signal, level, noise, heights, declustering, partOf);
-        cells.setTo(0);
+        const Claimed claimed = claim(signal, level, seeds, heights, lowest, cells, parts, partOf);
+        kept = joinWithoutWaist(cells, claimed, signal, level, noise, heights, declustering,
+                                partOf);
+        for (const cv::Rect &box : claimed.box)
+            cells(box).setTo(0);
     } else {
         kept = onePerObject(binary, seeds, heights);
     }
@@ -731,8 +802,7 @@ cv::Mat Declustering::cells(const cv::Mat &signal, const cv::Mat &binary,
             keptParts.push_back(partOf[size_t(cell - 1)]);
         lowest.push_back(measured * keptHeights.back());
     }
-    claim(signal, level, keptSeeds, keptHeights, lowest, cells, parts, keptParts);
-    count = int(keptSeeds.size());
+    boxes = claim(signal, level, keptSeeds, keptHeights, lowest, cells, parts, keptParts).box;
     return cells;
 }
 

@@ -31,15 +31,16 @@ struct Moments
 class Declustering
 {
 public:
-    // The cells (CV_32S, numbered from 1 to count), each where it is at least `measured` x
-    // its own peak above the background level. binary is the signal above the threshold,
-    // objects its outer outlines; the noise is a deviation of the signal. Touching cells stay apart
-    // where the waist between them is below `declustering` (0: one cell per object of the
-    // binary image); smallest is the radius of the smallest cell, pixels.
+    // The cells (CV_32S, numbered from 1), each where it is at least `measured` x its own
+    // peak above the background level; boxes gets the box of each, cell 1 first (empty for a
+    // cell without pixels). binary is the signal above the threshold, objects its outer
+    // outlines; the noise is a deviation of the signal. Touching cells stay apart where the
+    // waist between them is below `declustering` (0: one cell per object of the binary
+    // image); smallest is the radius of the smallest cell, pixels.
     static cv::Mat cells(const cv::Mat &signal, const cv::Mat &binary,
                          const std::vector<std::vector<cv::Point>> &objects, float level,
                          float noise, float threshold, float declustering, float smallest,
-                         float measured, int &count);
+                         float measured, std::vector<cv::Rect> &boxes);
 
     // Fills the holes of a binary image (background not reachable from the border); returns
     // the outer outlines of its objects.

@@ -14,56 +14,42 @@ namespace {
 
 // The background shrunk by this factor is enough to follow uneven lighting.
 const int BackgroundShrink = 4;
-// The noise is measured this many pixels away from the image's lowest value, when more than
-// this share of the image holds it.
-const int NoiseReach = 3;
+// When more than this share of the image holds its lowest value, the background is taken
+// for clipped (or noise-free), and the noise is measured this many pixels away from it.
 const double FewLowest = 0.001;
+const int NoiseReach = 3;
 // A cell needs this share of its measured pixels above the threshold: a speck of noise
 // that just crosses it, on a faint blob, is no cell.
 const float AboveThreshold = 0.02f;
 // Cells are measured where they are at least this share of their own peak.
 const float Measured = 0.5f;
 
-// The lowest value of the image, how many pixels hold it, and the lowest value above it (the
-// lowest again when there is none).
-void lowestTwo(const cv::Mat &raw, double &lowest, int &count, double &next)
-{
-    double highest = 0.0;
-    cv::minMaxLoc(raw, &lowest, &highest);
-    const cv::Mat atLowest = raw == lowest;
-    count = cv::countNonZero(atLowest);
-    cv::Mat others = raw.clone();
-    others.setTo(highest, atLowest);
-    cv::minMaxLoc(others, &next);
-}
-
 // Field image as float grey on the 8-bit scale; 16-bit frames of a 12-bit camera hold
 // values up to 4095. A camera that clips its dark background to 0 leaves there only the
-// tops of the noise, specks as high as the cut: the lowest value is raised to the lowest
-// above it, so that the background lies flat at the cut. Sets `lowest` to that value and
-// `count` to the number of pixels raised.
-cv::Mat toGrey(const cv::Mat &raw, float &lowest, int &count)
+// tops of the noise, specks as high as the cut: when more than FewLowest of the image holds
+// its lowest value, that is raised to the lowest value above it, so that the background lies
+// flat at the cut. Sets `flat` then, and `lowest` to the lowest value of the result.
+cv::Mat toGrey(const cv::Mat &raw, float &lowest, bool &flat)
 {
-    double scale = 1.0;
     double low = 0.0;
-    double next = 0.0;
-    if (raw.depth() == CV_16U) {
-        double maxValue = 0.0;
-        cv::minMaxLoc(raw, nullptr, &maxValue);
-        scale = maxValue <= 4095.0 ? 255.0 / 4095.0 : 255.0 / 65535.0;
-        lowestTwo(raw, low, count, next);
-    } else {
-        lowestTwo(raw, low, count, next);
-    }
+    double high = 0.0;
+    cv::minMaxLoc(raw, &low, &high);
+    const double scale =
+        raw.depth() != CV_16U ? 1.0 : high <= 4095.0 ? 255.0 / 4095.0 : 255.0 / 65535.0;
+    const cv::Mat atLowest = raw == low;
+    flat = cv::countNonZero(atLowest) > FewLowest * double(raw.total());
     cv::Mat grey;
-    if (next > low) {
+    if (flat) {
+        cv::Mat others = raw.clone();
+        others.setTo(high, atLowest);
+        cv::minMaxLoc(others, &low);
         cv::Mat raised;
-        cv::max(raw, next, raised);
+        cv::max(raw, low, raised);
         raised.convertTo(grey, CV_32F, scale);
     } else {
         raw.convertTo(grey, CV_32F, scale);
     }
-    lowest = float(next * scale);
+    lowest = float(low * scale);
     return grey;
 }
 
@@ -99,19 +85,21 @@ float median(std::vector<float> &values)
     return *middle;
 }
 
-// Median of every 4th pixel of every 4th row, leaving out those where skip (CV_8U, when
-// given) is set; their robust deviation (1.4826 x median absolute deviation) too when asked
-// for.
-float robustLevel(const cv::Mat &image, float *deviation = nullptr, const cv::Mat &skip = {})
+// Median of every 4th pixel of every 4th row of image, less `less` where that is given,
+// leaving out those where skip (CV_8U, when given) is set; their robust deviation (1.4826 x
+// median absolute deviation) too when asked for.
+float robustLevel(const cv::Mat &image, float *deviation = nullptr, const cv::Mat &skip = {},
+                  const cv::Mat &less = {})
 {
     std::vector<float> values;
     values.reserve(size_t(image.rows / 4 + 1) * size_t(image.cols / 4 + 1));
     for (int y = 0; y < image.rows; y += 4) {
         const float *row = image.ptr<float>(y);
+        const float *minus = less.empty() ? nullptr : less.ptr<float>(y);
         const uchar *left = skip.empty() ? nullptr : skip.ptr<uchar>(y);
         for (int x = 0; x < image.cols; x += 4) {
             if (!left || left[x] == 0)
-                values.push_back(row[x]);
+                values.push_back(minus ? row[x] - minus[x] : row[x]);
         }
     }
     const float centre = median(values);
@@ -123,19 +111,18 @@ float robustLevel(const cv::Mat &image, float *deviation = nullptr, const cv::Ma
     return centre;
 }
 
-// The robust deviation of detail where the image (grey) has no pixel at its lowest within
-// NoiseReach pixels: a clipped background holds no noise, and neither does a noise-free one.
-// count pixels are at the lowest; a few alone (under FewLowest of the image) leave the
-// deviation as it is and are not looked for.
-float noiseDeviation(const cv::Mat &grey, float lowest, int count, const cv::Mat &detail)
+// The robust deviation of the detail that smoothing takes away from the image (grey); where
+// the image lies flat at its lowest value, away from it by NoiseReach pixels: a clipped
+// background holds no noise, and neither does a noise-free one.
+float noiseDeviation(const cv::Mat &grey, float lowest, bool flat, const cv::Mat &smooth)
 {
     static const cv::Mat reach = cv::getStructuringElement(
         cv::MORPH_RECT, cv::Size(2 * NoiseReach + 1, 2 * NoiseReach + 1));
-    cv::Mat flat;
-    if (count > FewLowest * grey.total())
-        cv::dilate(grey <= lowest, flat, reach);
+    cv::Mat near;
+    if (flat)
+        cv::dilate(grey <= lowest, near, reach);
     float deviation = 0.0f;
-    robustLevel(detail, &deviation, flat);
+    robustLevel(grey, &deviation, near, smooth);
     return deviation;
 }
 
@@ -190,18 +177,20 @@ float entropyThreshold(const cv::Mat &signal, float level, float noise, float hi
     // one logarithm per step instead of one per pixel.
     const int steps = 8192;
     const float step = (highest - level) / steps;
-    std::vector<double> linear(steps, 0.0);
+    const float perStep = 1.0f / step;
+    std::vector<uint32_t> linear(steps, 0);
     for (int y = 0; y < signal.rows; ++y) {
         const float *row = signal.ptr<float>(y);
         for (int x = 0; x < signal.cols; ++x) {
-            if (row[x] >= level)
-                linear[size_t(std::min(steps - 1, int((row[x] - level) / step)))] += 1.0;
+            const float above = row[x] - level;
+            if (above >= 0.0f)
+                ++linear[size_t(std::min(steps - 1, int(above * perStep)))];
         }
     }
     std::vector<double> histogram(bins, 0.0);
     for (int i = 0; i < steps; ++i) {
         const float u = std::log1p((float(i) + 0.5f) * step / noise);
-        histogram[size_t(std::min(bins - 1, int(u / top * bins)))] += linear[size_t(i)];
+        histogram[size_t(std::min(bins - 1, int(u / top * bins)))] += double(linear[size_t(i)]);
     }
     const int bin = maximumEntropyBin(histogram);
     if (bin < 0)
@@ -238,8 +227,8 @@ bool ORBELIN_Vn::findObject(const analysis_param_t &param)
     }
     const float pixel = pixelSize();
     float darkest = 0.0f;
-    int darkestCount = 0;
-    const cv::Mat grey = toGrey(raw, darkest, darkestCount);
+    bool flat = false;
+    const cv::Mat grey = toGrey(raw, darkest, flat);
 
     // Background subtraction.
     cv::Mat smooth;
@@ -250,7 +239,7 @@ bool ORBELIN_Vn::findObject(const analysis_param_t &param)
     // sensitivity, and never inside the noise. The noise left in the smoothed image is
     // 0.32 of the deviation of the detail that the smoothing took away.
     const float level = robustLevel(signal);
-    const float noise = std::max(0.5f, 0.32f * noiseDeviation(grey, darkest, darkestCount, grey - smooth));
+    const float noise = std::max(0.5f, 0.32f * noiseDeviation(grey, darkest, flat, smooth));
     double highest = 0.0;
     cv::minMaxLoc(signal, nullptr, &highest);
     const float entropy = entropyThreshold(signal, level, noise, float(highest));
@@ -263,30 +252,29 @@ bool ORBELIN_Vn::findObject(const analysis_param_t &param)
     // Finding and parting the cells; without declustering one per object of the binary
     // image. Radius of the smallest cell, pixels ("!(a > 0)" also catches NaN).
     const float smallest = !(param.minSize > 0.0f) ? 0.0f : param.minSize / pixel / 2;
-    int cellCount = 0;
+    std::vector<cv::Rect> boxes;
     const cv::Mat objects =
         Declustering::cells(signal, binary, objectOutlines, level, noise, threshold,
-                            param.declustering, smallest, Measured, cellCount);
+                            param.declustering, smallest, Measured, boxes);
 
     // Measuring and filtering: each object is measured where it is at least `Measured` x
     // its own peak, so faint and bright cells of one size measure alike whatever the
     // threshold.
-    std::vector<Moments> moments(size_t(cellCount) + 1);
-    std::vector<int> aboveThreshold(moments.size(), 0);
-    for (int y = 0; y < objects.rows; ++y) {
-        const int *o = objects.ptr<int>(y);
-        const uchar *b = binary.ptr<uchar>(y);
-        for (int x = 0; x < objects.cols; ++x) {
-            if (o[x] != 0) {
-                moments[size_t(o[x])].add(x, y);
-                aboveThreshold[size_t(o[x])] += b[x] != 0;
+    for (int number = 1; number <= int(boxes.size()); ++number) {
+        const cv::Rect &box = boxes[size_t(number - 1)];
+        Moments m;
+        int aboveThreshold = 0;
+        for (int y = box.y; y < box.y + box.height; ++y) {
+            const int *o = objects.ptr<int>(y);
+            const uchar *b = binary.ptr<uchar>(y);
+            for (int x = box.x; x < box.x + box.width; ++x) {
+                if (o[x] == number) {
+                    m.add(x, y);
+                    aboveThreshold += b[x] != 0;
+                }
             }
         }
-    }
-    const int objectCount = int(moments.size()) - 1;
-    for (int number = 1; number <= objectCount; ++number) {
-        const Moments &m = moments[size_t(number)];
-        if (m.n <= 0 || aboveThreshold[size_t(number)] < AboveThreshold * m.n)
+        if (m.n <= 0 || aboveThreshold < AboveThreshold * m.n)
             continue;
         object_t object;
         object.x = float(m.sx / m.n);
