@@ -50,6 +50,9 @@ const float WaistBends = 1.8f;
 const int WaistScale = 3;
 const int WaistTurns = 4;
 const float WaistTurn = 7.5f;
+// A neck below this share of the lower peak is a waist whatever its bends: the ridge of an
+// elongated cell's distance map does not dip so far.
+const float DeepNeck = 0.5f;
 // A part of an outline is a cell only when its peak in the distance map is at least
 // NarrowestCell pixels and NarrowestShare of the smallest cell's radius, and it is at least
 // PartRoundness round (percent): not a piece of a rod or of a fibre.
@@ -487,7 +490,7 @@ OutlineParts outlineParts(const cv::Mat &signal,
                     const int pixel = b.peak[size_t(basin)];
                     return cv::Point(pixel % box.width, pixel / box.width);
                 };
-                if (!waists.at(at, peakOf(lower), peakOf(higher)))
+                if (value >= DeepNeck * peak && !waists.at(at, peakOf(lower), peakOf(higher)))
                     return false;
                 kept.insert(pair);
                 return true;
