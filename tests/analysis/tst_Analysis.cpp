@@ -119,12 +119,15 @@ SyntheticField::Shape cellAt(float x, float y, float diameter, float share)
     return s;
 }
 
-// A cell pressed into `to` from the right by overlap x their summed radii.
+// A cell pressed into `to` by overlap x their summed radii, from the right or from the
+// direction (degrees, clockwise on the image) given.
 SyntheticField::Shape pressedOn(const SyntheticField::Shape &to, float diameter, float share,
-                                float overlap)
+                                float overlap, float direction = 0.0f)
 {
     const float distance = (to.major + diameter / SyntheticField::PixelSize) / 2 * (1 - overlap);
-    return cellAt(to.x + distance, to.y, diameter, share);
+    const float angle = direction * float(CV_PI) / 180.0f;
+    return cellAt(to.x + distance * std::cos(angle), to.y + distance * std::sin(angle), diameter,
+                  share);
 }
 
 using Shapes = std::vector<SyntheticField::Shape>;
@@ -330,7 +333,7 @@ private Q_SLOTS:
     // of the brightest, debris, fibres, out-of-focus blobs (seeds from 5001); and crowded
     // frames of about 210 dome-shaped or flat-topped cells, half of them touching with
     // overlaps of 2 to 20 % and small cells pressed against larger ones (tuned on seeds
-    // 6001 to 6040, checked from 7001).
+    // 6001 to 6040, checked from 9001).
     void accuracy_data()
     {
         QTest::addColumn<int>("profile");  // -1: the yeast frames
@@ -373,7 +376,7 @@ private Q_SLOTS:
                 o.seed = 5001 + unsigned(i);
             } else {
                 o = SyntheticField::touchingCells(SyntheticField::Profile(profile),
-                                                  7001 + unsigned(i));
+                                                  9001 + unsigned(i));
             }
             o.meanSize = meanSize;
             o.sizeSpread = meanSize / 5;
@@ -464,6 +467,9 @@ private Q_SLOTS:
             << Shapes{big, pressedOn(big, 5.0f, 0.9f, 0.2f)} << 0.85f << 30 << 2 << 0;
         QTest::newRow("3.2 um cell pressed on a 5.5 um one")
             << flat << Shapes{big, pressedOn(big, 3.2f, 0.9f, 0.08f)} << 0.85f << 30 << 2 << 0;
+        QTest::newRow("domes, 3.5 um cell pressed 16 % into a 5.5 um one, slanting")
+            << int(SyntheticField::Dome) << Shapes{big, pressedOn(big, 3.5f, 0.95f, 0.16f, 20.0f)}
+            << 0.85f << 30 << 2 << 0;
         QTest::newRow("dim cell on the flank of a bright one")
             << flat << Shapes{big, pressedOn(big, 5.0f, 0.4f, 0.12f)} << 0.85f << 30 << 2 << 0;
         const SyntheticField::Shape middle = pressedOn(big, 5.0f, 0.95f, 0.1f);
