@@ -527,6 +527,48 @@ private Q_SLOTS:
         }
     }
 
+    // A dim cell that meets its two neighbours at a bridge one pixel wide on the edge of
+    // their outline's hull (no bend to measure there) is a cell of its own.
+    void cellOnABridge()
+    {
+        const auto oval = [](float x, float y, float major, float minor, float angle,
+                             float brightness, float share, float rim) {
+            SyntheticField::Shape s;
+            s.kind = SyntheticField::ClusterCell;
+            s.x = x;
+            s.y = y;
+            s.major = major;
+            s.minor = minor;
+            s.angle = angle;
+            s.brightness = brightness;
+            s.clusterShare = share;
+            s.rim = rim;
+            return s;
+        };
+        Shapes shapes{oval(104.51f, 98.29f, 13.19f, 11.07f, 106.03f, 60.09f, 1.0f, 0.542f),
+                      oval(92.87f, 104.53f, 17.44f, 14.6f, 23.41f, 28.75f, 0.48f, 0.594f),
+                      oval(95.98f, 90.0f, 15.97f, 13.61f, 29.02f, 58.1f, 0.97f, 0.555f)};
+        shapes[0].vacuole = 0.4f;
+        shapes[0].vacuoleV = 0.01f;
+        shapes[1].vacuole = 0.36f;
+        shapes[1].vacuoleU = -0.11f;
+        shapes[1].vacuoleV = -0.12f;
+        SyntheticField::Options o;
+        o.width = o.height = 200;
+        o.profile = SyntheticField::FlatTop;
+        o.blurMin = o.blurMax = 1.1f;
+        o.seed = 11;
+        const SyntheticField field(o, shapes);
+        ORBELIN_Vn counter;
+        counter.setImage(Tesmora::GFL, field.image());
+        analysis_param_t param;
+        param.minSize = 2.0f;
+        param.maxSize = 12.0f;
+        QVERIFY(counter.findObject(param));
+        QCOMPARE(int(counter.objects().size()), 3);
+        QVERIFY(objectAt(counter, 92.87f, 104.53f) >= 0);
+    }
+
     // Single ovals and rods, 120 to a field: one count each at any declustering level; rods
     // less round than the protocol allows are left out whole, not cut into round pieces.
     void singleLongCells_data()
