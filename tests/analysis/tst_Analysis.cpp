@@ -132,6 +132,26 @@ SyntheticField::Shape pressedOn(const SyntheticField::Shape &to, float diameter,
 
 using Shapes = std::vector<SyntheticField::Shape>;
 
+// Counts the shapes drawn alone on a field of 200 x 200 pixels of the profile, blurred by
+// `blur` pixels, with the protocol 2 to 12 um.
+bool countAlone(ORBELIN_Vn &counter, const Shapes &shapes, int profile, float blur,
+                int roundness = 30, float declustering = 0.85f)
+{
+    SyntheticField::Options o;
+    o.width = o.height = 200;
+    o.profile = SyntheticField::Profile(profile);
+    o.blurMin = o.blurMax = blur;
+    o.seed = 11;
+    const SyntheticField field(o, shapes);
+    counter.setImage(Tesmora::GFL, field.image());
+    analysis_param_t param;
+    param.minSize = 2.0f;
+    param.maxSize = 12.0f;
+    param.roundness = roundness;
+    param.declustering = declustering;
+    return counter.findObject(param);
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Shapes)
@@ -501,20 +521,8 @@ private Q_SLOTS:
         QFETCH(Shapes, shapes);
         QFETCH(float, declustering);
         QFETCH(int, roundness);
-        SyntheticField::Options o;
-        o.width = o.height = 200;
-        o.profile = SyntheticField::Profile(profile);
-        o.blurMin = o.blurMax = 1.4f;
-        o.seed = 11;
-        const SyntheticField field(o, shapes);
         ORBELIN_Vn counter;
-        counter.setImage(Tesmora::GFL, field.image());
-        analysis_param_t param;
-        param.minSize = 2.0f;
-        param.maxSize = 12.0f;
-        param.roundness = roundness;
-        param.declustering = declustering;
-        QVERIFY(counter.findObject(param));
+        QVERIFY(countAlone(counter, shapes, profile, 1.4f, roundness, declustering));
         QTEST(int(counter.objects().size()), "counted");
         QTEST(int(counter.rejected().size()), "rejected");
         if (counter.objects().size() == shapes.size()) {
@@ -533,15 +541,11 @@ private Q_SLOTS:
     {
         const auto oval = [](float x, float y, float major, float minor, float angle,
                              float brightness, float share, float rim) {
-            SyntheticField::Shape s;
-            s.kind = SyntheticField::ClusterCell;
-            s.x = x;
-            s.y = y;
+            SyntheticField::Shape s = cellAt(x, y, 0.0f, share);
             s.major = major;
             s.minor = minor;
             s.angle = angle;
             s.brightness = brightness;
-            s.clusterShare = share;
             s.rim = rim;
             return s;
         };
@@ -553,18 +557,8 @@ private Q_SLOTS:
         shapes[1].vacuole = 0.36f;
         shapes[1].vacuoleU = -0.11f;
         shapes[1].vacuoleV = -0.12f;
-        SyntheticField::Options o;
-        o.width = o.height = 200;
-        o.profile = SyntheticField::FlatTop;
-        o.blurMin = o.blurMax = 1.1f;
-        o.seed = 11;
-        const SyntheticField field(o, shapes);
         ORBELIN_Vn counter;
-        counter.setImage(Tesmora::GFL, field.image());
-        analysis_param_t param;
-        param.minSize = 2.0f;
-        param.maxSize = 12.0f;
-        QVERIFY(counter.findObject(param));
+        QVERIFY(countAlone(counter, shapes, SyntheticField::FlatTop, 1.1f));
         QCOMPARE(int(counter.objects().size()), 3);
         QVERIFY(objectAt(counter, 92.87f, 104.53f) >= 0);
     }
