@@ -236,11 +236,12 @@ cv::Rect hold(cv::Mat &above, const cv::Point &start, std::vector<cv::Point> &st
 // the lower one stays apart when its peak stands at least `height` noise deviations,
 // weighted by the distance map at the peak, above the meeting level, and the signal there
 // is below its highest; otherwise it joins the other (the dark middle of a vacuole has no
-// peak of its own in the signal). Only the parts of the signal above floor that hold an
-// object of the binary image (objects: their outer outlines) are flooded: the others hold
-// no cell. Signal heights are above the background level; pixels are numbered y x cols + x.
+// peak of its own in the signal). Only the parts of the signal above floor that hold some
+// of it above the threshold are flooded, found within the objects of the binary image
+// (objects: their outer outlines): the others hold no cell. Signal heights are above the
+// background level; pixels are numbered y x cols + x.
 Basins flood(const cv::Mat &signal, const std::vector<std::vector<cv::Point>> &objects,
-             float floor, float level, float height)
+             float floor, float threshold, float level, float height)
 {
     // Part by part, each in its box with a free margin: the distance map of a part only
     // depends on the pixels next to it.
@@ -257,12 +258,9 @@ Basins flood(const cv::Mat &signal, const std::vector<std::vector<cv::Point>> &o
         return basins.top[size_t(lower)] - value >= height * basins.width[size_t(lower)]
                && above < basins.height[size_t(lower)];
     };
-    for (const std::vector<cv::Point> &object : objects) {
-        if (object.empty() || above.at<uchar>(object.front()) != Above)
-            continue;
+    const auto floodPart = [&](const cv::Point &start) {
         const cv::Rect box =
-            (hold(above, object.front(), stack, pixels) + cv::Size(2, 2) - cv::Point(1, 1))
-            & image;
+            (hold(above, start, stack, pixels) + cv::Size(2, 2) - cv::Point(1, 1)) & image;
         cv::distanceTransform(above(box), distance, cv::DIST_L2, cv::DIST_MASK_5);
         keys.clear();
         for (const cv::Point &p : pixels) {
@@ -273,6 +271,18 @@ Basins flood(const cv::Mat &signal, const std::vector<std::vector<cv::Point>> &o
         std::sort(keys.begin(), keys.end(), std::greater<uint64_t>());
         floodDown(keys, signal(box), box.tl(), signal.cols, level, distance, 0.0f, cv::Mat(),
                   label, basins, apart);
+    };
+    // An object can hold a part of its own inside a hole.
+    for (const std::vector<cv::Point> &object : objects) {
+        const cv::Rect box = cv::boundingRect(object);
+        for (int y = box.y; y < box.y + box.height; ++y) {
+            const float *s = signal.ptr<float>(y);
+            const uchar *a = above.ptr<uchar>(y);
+            for (int x = box.x; x < box.x + box.width; ++x) {
+                if (a[x] == Above && s[x] > threshold)
+                    floodPart(cv::Point(x, y));
+            }
+        }
     }
     return basins;
 }
@@ -748,7 +758,7 @@ cv::Mat Declustering::cells(const cv::Mat &signal, const cv::Mat &binary,
     // starts a cell, if it is above the threshold. Cells are flooded down into the noise, so
     // that each is measured relative to its own peak whatever the threshold.
     const float floor = std::max(level, std::min(threshold, level + FloodFloor * noise));
-    Basins basins = flood(signal, objects, floor, level, MarkerHeight * noise);
+    Basins basins = flood(signal, objects, floor, threshold, level, MarkerHeight * noise);
     // The cells from the highest peak down, as one flooding of the whole field finds them.
     std::vector<int> cellBasins;
     for (int b = 1; b < int(basins.parent.size()); ++b) {
