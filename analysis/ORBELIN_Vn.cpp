@@ -1,70 +1,55 @@
 #include "ORBELIN_Vn.h"
 
+#include "Declustering.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <QDebug>
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <functional>
-#include <map>
-#include <numeric>
-#include <unordered_map>
+#include <limits>
 
 namespace {
 
 // The background shrunk by this factor is enough to follow uneven lighting.
 const int BackgroundShrink = 4;
-// A peak of the signal weighted by the distance map starts a cell of its own when it stands
-// this many noise deviations (weighted alike) above where it meets a higher one.
-const float MarkerHeight = 2.0f;
-// Cells are flooded down to this many noise deviations above the background.
-const float FloodFloor = 3.0f;
-// Touching cells are told apart where each is at least this share of its own peak, or
-// this many noise deviations below it if that is lower.
-const float WaistLevel = 0.8f;
-const float WaistNoise = 5.0f;
-// Cells are measured where they are at least this share of their own peak...
-const float Measured = 0.5f;
-// ...and need this share of those pixels above the threshold: a speck of noise that just
-// crosses it, on a faint blob, is no cell.
+// When more than this share of the image holds its lowest value, the background is taken
+// for clipped (or noise-free), and the noise is measured this many pixels away from it.
+const double FewLowest = 0.001;
+const int NoiseReach = 3;
+// A cell needs this share of its measured pixels above the threshold: a speck of noise
+// that just crosses it, on a faint blob, is no cell.
 const float AboveThreshold = 0.02f;
-// A cell's outline runs where its signal falls below this share of the highest within
-// OutlineReach pixels: the edge of a flat-topped cell, and the neck between two touching
-// cells whatever the light between them.
-const float OutlineShare = 0.6f;
-const int OutlineReach = 3;
-// The distance map of the outlines is smoothed by this share of the smallest cell's radius,
-// within these limits (pixels): a ragged edge makes no peak of its own.
-const float OutlineSmoothing = 0.25f;
-const float LeastSmoothing = 0.7f;
-const float MostSmoothing = 4.0f;
-// The blur fills the neck between touching cells: parts of an outline stay apart where the
-// distance map at the neck is below the declustering share plus this of the lower peak.
-const float NeckAllowance = 0.15f;
-// A part of an outline is a cell only when its peak in the distance map is at least
-// NarrowestCell pixels and NarrowestShare of the smallest cell's radius, and it is at least
-// PartRoundness round (percent): not a piece of a rod or of a fibre.
-const float NarrowestCell = 2.0f;
-const float NarrowestShare = 0.75f;
-const float PartRoundness = 60.0f;
-// A cell part without a peak of its own in the signal starts a cell at its brightest pixel
-// where the distance map is at least this share of the part's peak.
-const float OutlineCore = 0.5f;
+// Cells are measured where they are at least this share of their own peak.
+const float Measured = 0.5f;
 
 // Field image as float grey on the 8-bit scale; 16-bit frames of a 12-bit camera hold
-// values up to 4095.
-cv::Mat toGrey(const cv::Mat &raw)
+// values up to 4095. A camera that clips its dark background to 0 leaves there only the
+// tops of the noise, specks as high as the cut: when more than FewLowest of the image holds
+// its lowest value, that is raised to the lowest value above it, so that the background lies
+// flat at the cut. Sets `flat` then, and `lowest` to the lowest value of the result.
+cv::Mat toGrey(const cv::Mat &raw, float &lowest, bool &flat)
 {
-    double scale = 1.0;
-    if (raw.depth() == CV_16U) {
-        double maxValue = 0.0;
-        cv::minMaxLoc(raw, nullptr, &maxValue);
-        scale = maxValue <= 4095.0 ? 255.0 / 4095.0 : 255.0 / 65535.0;
-    }
+    double low = 0.0;
+    double high = 0.0;
+    cv::minMaxLoc(raw, &low, &high);
+    const double scale =
+        raw.depth() != CV_16U ? 1.0 : high <= 4095.0 ? 255.0 / 4095.0 : 255.0 / 65535.0;
+    const cv::Mat atLowest = raw == low;
+    flat = cv::countNonZero(atLowest) > FewLowest * double(raw.total());
     cv::Mat grey;
-    raw.convertTo(grey, CV_32F, scale);
+    if (flat) {
+        cv::Mat others = raw.clone();
+        others.setTo(high, atLowest);
+        cv::minMaxLoc(others, &low);
+        cv::Mat raised;
+        cv::max(raw, low, raised);
+        raised.convertTo(grey, CV_32F, scale);
+    } else {
+        raw.convertTo(grey, CV_32F, scale);
+    }
+    lowest = float(low * scale);
     return grey;
 }
 
@@ -100,16 +85,22 @@ float median(std::vector<float> &values)
     return *middle;
 }
 
-// Median of every 4th pixel of every 4th row; their robust deviation (1.4826 x median
-// absolute deviation) too when asked for.
-float robustLevel(const cv::Mat &image, float *deviation = nullptr)
+// Median of every 4th pixel of every 4th row of image, less `less` where that is given,
+// leaving out those where skip (CV_8U, when given) is set; their robust deviation (1.4826 x
+// median absolute deviation) too when asked for.
+float robustLevel(const cv::Mat &image, float *deviation = nullptr, const cv::Mat &skip = {},
+                  const cv::Mat &less = {})
 {
     std::vector<float> values;
     values.reserve(size_t(image.rows / 4 + 1) * size_t(image.cols / 4 + 1));
     for (int y = 0; y < image.rows; y += 4) {
         const float *row = image.ptr<float>(y);
-        for (int x = 0; x < image.cols; x += 4)
-            values.push_back(row[x]);
+        const float *minus = less.empty() ? nullptr : less.ptr<float>(y);
+        const uchar *left = skip.empty() ? nullptr : skip.ptr<uchar>(y);
+        for (int x = 0; x < image.cols; x += 4) {
+            if (!left || left[x] == 0)
+                values.push_back(minus ? row[x] - minus[x] : row[x]);
+        }
     }
     const float centre = median(values);
     if (deviation) {
@@ -118,6 +109,21 @@ float robustLevel(const cv::Mat &image, float *deviation = nullptr)
         *deviation = 1.4826f * median(values);
     }
     return centre;
+}
+
+// The robust deviation of the detail that smoothing takes away from the image (grey); where
+// the image lies flat at its lowest value, away from it by NoiseReach pixels: a clipped
+// background holds no noise, and neither does a noise-free one.
+float noiseDeviation(const cv::Mat &grey, float lowest, bool flat, const cv::Mat &smooth)
+{
+    static const cv::Mat reach = cv::getStructuringElement(
+        cv::MORPH_RECT, cv::Size(2 * NoiseReach + 1, 2 * NoiseReach + 1));
+    cv::Mat near;
+    if (flat)
+        cv::dilate(grey <= lowest, near, reach);
+    float deviation = 0.0f;
+    robustLevel(grey, &deviation, near, smooth);
+    return deviation;
 }
 
 // Kapur's maximum-entropy threshold: the bin that splits the histogram into the two
@@ -171,521 +177,26 @@ float entropyThreshold(const cv::Mat &signal, float level, float noise, float hi
     // one logarithm per step instead of one per pixel.
     const int steps = 8192;
     const float step = (highest - level) / steps;
-    std::vector<double> linear(steps, 0.0);
+    const float perStep = 1.0f / step;
+    std::vector<uint32_t> linear(steps, 0);
     for (int y = 0; y < signal.rows; ++y) {
         const float *row = signal.ptr<float>(y);
         for (int x = 0; x < signal.cols; ++x) {
-            if (row[x] > level)
-                linear[size_t(std::min(steps - 1, int((row[x] - level) / step)))] += 1.0;
+            const float above = row[x] - level;
+            if (above >= 0.0f)
+                ++linear[size_t(std::min(steps - 1, int(above * perStep)))];
         }
     }
     std::vector<double> histogram(bins, 0.0);
     for (int i = 0; i < steps; ++i) {
         const float u = std::log1p((float(i) + 0.5f) * step / noise);
-        histogram[size_t(std::min(bins - 1, int(u / top * bins)))] += linear[size_t(i)];
+        histogram[size_t(std::min(bins - 1, int(u / top * bins)))] += double(linear[size_t(i)]);
     }
     const int bin = maximumEntropyBin(histogram);
     if (bin < 0)
         return highest;
     return level + noise * std::expm1(top * float(bin + 1) / bins);
 }
-
-// Fills the holes of a binary image (background not reachable from the border); returns the
-// outer outlines of its objects.
-std::vector<std::vector<cv::Point>> fillHoles(cv::Mat &binary)
-{
-    // Each outer outline filled: the background inside it was not reachable from the border.
-    std::vector<std::vector<cv::Point>> outlines;
-    cv::findContours(binary, outlines, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
-    cv::drawContours(binary, outlines, -1, cv::Scalar(255), cv::FILLED);
-    return outlines;
-}
-
-// The root of node in a union-find forest; halves the path on the way.
-int findRoot(std::vector<int> &parent, int node)
-{
-    while (parent[size_t(node)] != node)
-        node = parent[size_t(node)] = parent[size_t(parent[size_t(node)])];
-    return node;
-}
-
-// The basins of a flooding as a union-find forest: a root stands for the basins joined to
-// it. Each root knows the flooded surface and the distance map at its peak, and its
-// highest signal above the background level with the pixel where that is.
-struct Basins
-{
-    std::vector<int> parent{0};
-    std::vector<float> top{0.0f};
-    std::vector<float> width{0.0f};
-    std::vector<float> height{0.0f};
-    std::vector<int> highest{0};
-
-    int add(float surface, float distance, float signal, int at)
-    {
-        parent.push_back(int(parent.size()));
-        top.push_back(surface);
-        width.push_back(distance);
-        height.push_back(signal);
-        highest.push_back(at);
-        return parent.back();
-    }
-    int find(int basin) { return findRoot(parent, basin); }
-    void reach(int basin, float signal, int at)
-    {
-        if (signal > height[size_t(basin)]) {
-            height[size_t(basin)] = signal;
-            highest[size_t(basin)] = at;
-        }
-    }
-    // The lower basin joins the higher one.
-    void join(int a, int b)
-    {
-        a = find(a);
-        b = find(b);
-        if (a == b)
-            return;
-        if (top[size_t(a)] < top[size_t(b)])
-            std::swap(a, b);
-        parent[size_t(b)] = a;
-        reach(a, height[size_t(b)], highest[size_t(b)]);
-    }
-};
-
-struct Moments
-{
-    double n = 0, sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
-    int left = INT32_MAX, top = INT32_MAX, right = -1, bottom = -1;
-
-    void add(int x, int y)
-    {
-        n += 1;
-        sx += x;
-        sy += y;
-        sxx += double(x) * x;
-        syy += double(y) * y;
-        sxy += double(x) * y;
-        left = std::min(left, x);
-        right = std::max(right, x);
-        top = std::min(top, y);
-        bottom = std::max(bottom, y);
-    }
-};
-
-// A key that sorts pixels as their values do (values are not negative): the value's bits
-// over the pixel's number on a one-pixel frame of the given stride (columns + 2), so that
-// every pixel inside has eight neighbours.
-uint64_t floodKey(float value, int x, int y, int stride)
-{
-    // Non-negative floats sort as their bit patterns do.
-    uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return (uint64_t(bits) << 32) | uint32_t((y + 1) * stride + x + 1);
-}
-
-// Floods the keyed pixels (sorted from the highest value down), a basin from each local
-// maximum. A pixel reaches the highest basin among its eight neighbours; another basin that
-// meets it there joins that one unless apart(basins, lower basin, value, signal) holds.
-// Each basin keeps its value and the width at its peak, and its highest signal above the
-// background level among the pixels it reaches at no less than core x its peak value, with
-// the pixel (y x cols + x). label (pixels on the keys' frame) gets each pixel's basin as it
-// was when the pixel was reached: the highest basin or, where `ascent` holds the values, the
-// basin of its highest neighbour, so that basins kept apart share the pixels along the
-// valley between them.
-template <typename Apart>
-Basins floodDown(const std::vector<uint64_t> &keys, const cv::Mat &signal, float level,
-                 const cv::Mat &width, float core, const cv::Mat &ascent,
-                 std::vector<int> &label, Apart apart)
-{
-    const int stride = signal.cols + 2;
-    label.assign(size_t(stride) * size_t(signal.rows + 2), 0);
-    const int around[8] = {-stride - 1, -stride, -stride + 1, -1, 1,
-                           stride - 1,  stride,  stride + 1};
-    const bool byAscent = !ascent.empty();
-    Basins basins;
-    for (uint64_t key : keys) {
-        const int at = int(key & 0xffffffffu);
-        const uint32_t bits = uint32_t(key >> 32);
-        float value;
-        std::memcpy(&value, &bits, sizeof value);
-        const int y = at / stride - 1;
-        const int x = at % stride - 1;
-        const float above = signal.ptr<float>(y)[x] - level;
-        int roots[8];
-        int rootCount = 0;
-        int best = 0;
-        int steepest = 0;
-        float steepestValue = 0.0f;
-        for (int step : around) {
-            const int basin = label[size_t(at + step)];
-            if (basin == 0)
-                continue;
-            if (byAscent) {
-                const int next = at + step;
-                const float v = ascent.ptr<float>(next / stride - 1)[next % stride - 1];
-                if (steepest == 0 || v > steepestValue) {
-                    steepest = basin;
-                    steepestValue = v;
-                }
-            }
-            const int root = basins.find(basin);
-            if (std::find(roots, roots + rootCount, root) != roots + rootCount)
-                continue;
-            roots[rootCount++] = root;
-            if (best == 0 || basins.top[size_t(root)] > basins.top[size_t(best)])
-                best = root;
-        }
-        if (rootCount == 0) {
-            label[size_t(at)] = basins.add(value, width.ptr<float>(y)[x], above,
-                                           y * signal.cols + x);
-            continue;
-        }
-        label[size_t(at)] = byAscent ? steepest : best;
-        if (value >= core * basins.top[size_t(best)])
-            basins.reach(best, above, y * signal.cols + x);
-        for (int i = 0; i < rootCount; ++i) {
-            if (roots[i] != best && !apart(basins, roots[i], value, above))
-                basins.join(best, roots[i]);
-        }
-    }
-    return basins;
-}
-
-// Floods signal x distance map (the distance to where the signal falls to floor) from its
-// local maxima down. A dim cell against a bright one has barely a peak of its own in the
-// signal, but a clear one once the waist between them is taken in. Where two basins meet,
-// the lower one stays apart when its peak stands at least `height` noise deviations,
-// weighted by the distance map at the peak, above the meeting level, and the signal there
-// is below its highest; otherwise it joins the other (the dark middle of a vacuole has no
-// peak of its own in the signal). Signal heights are above the background level; pixels
-// are numbered y x cols + x.
-Basins flood(const cv::Mat &signal, float floor, float level, float height)
-{
-    cv::Mat distance;
-    cv::distanceTransform(signal > floor, distance, cv::DIST_L2, cv::DIST_MASK_5);
-    const int stride = signal.cols + 2;
-    std::vector<uint64_t> keys;
-    for (int y = 0; y < signal.rows; ++y) {
-        const float *s = signal.ptr<float>(y);
-        const float *d = distance.ptr<float>(y);
-        for (int x = 0; x < signal.cols; ++x) {
-            if (s[x] > floor)
-                keys.push_back(floodKey((s[x] - level) * d[x], x, y, stride));
-        }
-    }
-    std::sort(keys.begin(), keys.end(), std::greater<uint64_t>());
-    std::vector<int> label;
-    return floodDown(keys, signal, level, distance, 0.0f, cv::Mat(), label,
-                     [height](const Basins &basins, int lower, float value, float above) {
-                         return basins.top[size_t(lower)] - value
-                                    >= height * basins.width[size_t(lower)]
-                                && above < basins.height[size_t(lower)];
-                     });
-}
-
-// The parts of the cells' outlines, numbered from 1 across the field.
-struct OutlineParts
-{
-    cv::Mat parts;                         // CV_32S: each pixel's part, 0 for none
-    std::vector<float> height{0.0f};       // each part's highest signal near its middle,
-    std::vector<int> highest{0};           // above the background level, and where
-    std::vector<cv::Rect> box{cv::Rect()}; // each part's object
-};
-
-// The outline of one object of the binary image (given by its outer outline) within box:
-// where the signal is at least OutlineShare of the highest within OutlineReach pixels,
-// holes filled.
-cv::Mat objectOutline(const cv::Mat &signal, const std::vector<cv::Point> &object,
-                      const cv::Rect &box, float level)
-{
-    static const cv::Mat reach = cv::getStructuringElement(
-        cv::MORPH_ELLIPSE, cv::Size(2 * OutlineReach + 1, 2 * OutlineReach + 1));
-    cv::Mat inside = cv::Mat::zeros(box.size(), CV_8U);
-    cv::drawContours(inside, std::vector<std::vector<cv::Point>>{object}, 0, cv::Scalar(255),
-                     cv::FILLED, cv::LINE_8, cv::noArray(), 0, -box.tl());
-    const cv::Mat near = signal(box);
-    cv::Mat brightest;
-    cv::dilate(near, brightest, reach);
-    for (int y = 0; y < box.height; ++y) {
-        uchar *in = inside.ptr<uchar>(y);
-        const float *s = near.ptr<float>(y);
-        const float *b = brightest.ptr<float>(y);
-        for (int x = 0; x < box.width; ++x) {
-            if (in[x] != 0 && s[x] - level < (b[x] - level) * OutlineShare)
-                in[x] = 0;
-        }
-    }
-    fillHoles(inside);
-    return inside;
-}
-
-// Roundness (percent) of each basin of a flooding over pixels on a frame of box.width + 2
-// columns; the pixels' labels become their basins' roots.
-std::vector<float> basinRoundness(Basins &basins, const cv::Size &box, std::vector<int> &label)
-{
-    std::vector<Moments> moments(basins.parent.size());
-    for (int y = 0; y < box.height; ++y) {
-        int *framed = label.data() + size_t(y + 1) * size_t(box.width + 2) + 1;
-        for (int x = 0; x < box.width; ++x) {
-            if (framed[x] != 0) {
-                framed[x] = basins.find(framed[x]);
-                moments[size_t(framed[x])].add(x, y);
-            }
-        }
-    }
-    std::vector<float> round(moments.size(), 0.0f);
-    for (size_t b = 1; b < moments.size(); ++b) {
-        const Moments &m = moments[b];
-        if (m.n <= 0)
-            continue;
-        const double cx = m.sx / m.n;
-        const double cy = m.sy / m.n;
-        round[b] = Tesmora::Core::roundness(m.sxx / m.n - cx * cx, m.syy / m.n - cy * cy,
-                                            m.sxy / m.n - cx * cy);
-    }
-    return round;
-}
-
-// Parts the outline of each object of the binary image (objects: their outer outlines)
-// where it has a neck. Its distance map, smoothed by `smoothing` pixels, is flooded from its
-// maxima down; a lower basin stays apart where it meets a higher one below share x its own
-// peak, unless that peak is below narrowest. Parts that are no cells (narrower than
-// narrowest, or less round than PartRoundness: pieces of a rod or of a fibre) are left out.
-OutlineParts outlineParts(const cv::Mat &signal,
-                          const std::vector<std::vector<cv::Point>> &objects, float level,
-                          float share, float narrowest, float smoothing)
-{
-    OutlineParts outline;
-    outline.parts = cv::Mat::zeros(signal.size(), CV_32S);
-    const cv::Rect image(0, 0, signal.cols, signal.rows);
-    const int margin = OutlineReach + 1;
-    const int smoothingSide = 2 * int(std::ceil(2.5f * smoothing)) + 1;
-    for (const std::vector<cv::Point> &object : objects) {
-        const cv::Rect bounds = cv::boundingRect(object);
-        if (bounds.area() < CV_PI * narrowest * narrowest)
-            continue;
-        const cv::Rect box =
-            (bounds + cv::Size(2 * margin, 2 * margin) - cv::Point(margin, margin)) & image;
-        const cv::Mat inside = objectOutline(signal, object, box, level);
-        cv::Mat distance;
-        cv::distanceTransform(inside, distance, cv::DIST_L2, cv::DIST_MASK_5);
-        cv::GaussianBlur(distance, distance, cv::Size(smoothingSide, smoothingSide), smoothing);
-        std::vector<uint64_t> keys;
-        for (int y = 0; y < box.height; ++y) {
-            const uchar *in = inside.ptr<uchar>(y);
-            const float *d = distance.ptr<float>(y);
-            for (int x = 0; x < box.width; ++x) {
-                if (in[x] != 0)
-                    keys.push_back(floodKey(d[x], x, y, box.width + 2));
-            }
-        }
-        std::sort(keys.begin(), keys.end(), std::greater<uint64_t>());
-        std::vector<int> label;
-        Basins basins = floodDown(keys, signal(box), level, distance, OutlineCore, distance,
-                                  label,
-                                  [share, narrowest](const Basins &b, int lower, float value,
-                                                     float) {
-                                      const float peak = b.top[size_t(lower)];
-                                      return peak >= narrowest && value < share * peak;
-                                  });
-        const std::vector<float> round = basinRoundness(basins, box.size(), label);
-        std::vector<int> number(round.size(), 0);
-        for (size_t b = 1; b < round.size(); ++b) {
-            if (basins.top[b] < narrowest || round[b] < PartRoundness)
-                continue;
-            number[b] = int(outline.height.size());
-            const int at = basins.highest[b];
-            outline.height.push_back(basins.height[b]);
-            outline.highest.push_back((box.y + at / box.width) * signal.cols + box.x
-                                      + at % box.width);
-            outline.box.push_back(box);
-        }
-        for (int y = 0; y < box.height; ++y) {
-            const int *framed = label.data() + size_t(y + 1) * size_t(box.width + 2) + 1;
-            int *part = outline.parts.ptr<int>(box.y + y) + box.x;
-            for (int x = 0; x < box.width; ++x) {
-                if (framed[x] != 0 && number[size_t(framed[x])] != 0)
-                    part[x] = number[size_t(framed[x])];
-            }
-        }
-    }
-    return outline;
-}
-
-// The part of each seed (0: none). A cell part without a seed (a dim cell on the flank of a
-// bright one has no peak of its own in the signal) gets one at its brightest pixel near its
-// middle, when that is at least lowestPeak above the background level; parts still without
-// a seed are given up, for their neighbours to claim.
-std::vector<int> seedParts(OutlineParts &outline, float lowestPeak, std::vector<int> &seeds,
-                           std::vector<float> &heights)
-{
-    std::vector<char> seeded(outline.height.size(), 0);
-    std::vector<int> partOf;
-    for (int seed : seeds) {
-        partOf.push_back(outline.parts.ptr<int>()[seed]);
-        seeded[size_t(partOf.back())] = 1;
-    }
-    for (size_t part = 1; part < seeded.size(); ++part) {
-        const float height = outline.height[part];
-        if (!seeded[part] && height >= lowestPeak && height > 0.0f) {
-            seeds.push_back(outline.highest[part]);
-            heights.push_back(height);
-            partOf.push_back(int(part));
-            seeded[part] = 1;
-        }
-    }
-    for (size_t given = 1; given < seeded.size(); ++given) {
-        if (seeded[given])
-            continue;
-        const cv::Rect &box = outline.box[given];
-        for (int y = box.y; y < box.y + box.height; ++y) {
-            int *part = outline.parts.ptr<int>(y);
-            for (int x = box.x; x < box.x + box.width; ++x) {
-                if (part[x] == int(given))
-                    part[x] = 0;
-            }
-        }
-    }
-    return partOf;
-}
-
-// Gives each pixel to the cell whose flood, from its peak down, reaches it at the highest
-// share of that cell's own peak, down to the cell's lowest, so that a dim cell keeps its
-// pixels against a bright neighbour. seeds are the cells' peaks (pixel y x cols + x);
-// heights and lowest are above the background level. Where parts (CV_32S) is given, a cell
-// claims no pixel of another part than partOf its own (0: none). Writes cell numbers from
-// 1 on into cells (CV_32S, zero).
-void claim(const cv::Mat &signal, float level, const std::vector<int> &seeds,
-           const std::vector<float> &heights, const std::vector<float> &lowest, cv::Mat &cells,
-           const cv::Mat &parts = cv::Mat(), const std::vector<int> &partOf = {})
-{
-    const int levels = 256;
-    std::vector<std::vector<std::pair<int, int>>> queue(levels);
-    for (size_t i = 0; i < seeds.size(); ++i)
-        queue[0].emplace_back(seeds[i], int(i) + 1);
-    for (int current = 0; current < levels; ++current) {
-        // The bucket grows while it is worked through.
-        for (size_t k = 0; k < queue[size_t(current)].size(); ++k) {
-            const auto [at, number] = queue[size_t(current)][k];
-            const int y = at / signal.cols;
-            const int x = at % signal.cols;
-            int &cell = cells.ptr<int>(y)[x];
-            if (cell != 0)
-                continue;
-            cell = number;
-            const float height = heights[size_t(number - 1)];
-            const float low = lowest[size_t(number - 1)];
-            const int own = parts.empty() ? 0 : partOf[size_t(number - 1)];
-            for (int ny = std::max(0, y - 1); ny <= std::min(signal.rows - 1, y + 1); ++ny) {
-                const float *s = signal.ptr<float>(ny);
-                const int *taken = cells.ptr<int>(ny);
-                const int *part = own != 0 ? parts.ptr<int>(ny) : nullptr;
-                for (int nx = std::max(0, x - 1); nx <= std::min(signal.cols - 1, x + 1); ++nx) {
-                    const float above = s[nx] - level;
-                    // Never above its own peak: that belongs to a brighter cell.
-                    if (taken[nx] != 0 || above < low || above > height
-                        || (part && part[nx] != 0 && part[nx] != own))
-                        continue;
-                    const int bucket =
-                        std::max(current, int((1.0f - above / height) * (levels - 1)));
-                    queue[size_t(std::min(levels - 1, bucket))].emplace_back(
-                        ny * signal.cols + nx, number);
-                }
-            }
-        }
-        std::vector<std::pair<int, int>>().swap(queue[size_t(current)]);
-    }
-}
-
-uint64_t pairKey(int a, int b)
-{
-    return (uint64_t(uint32_t(std::min(a, b))) << 32) | uint32_t(std::max(a, b));
-}
-
-// Joins the touching cells that show no waist between them: where the distance map of
-// the two cells' claimed pixels stays along their border at or above share x the lower of
-// the two cells' highest distance, less the map's steps (half a pixel, or a whole one for
-// a cell at most two pixels wide, which cannot show a finer waist). The rings of
-// light around a dark vacuole, the pieces of a fibre and of an out-of-focus blob have no
-// waist between them; a dim cell is cut off from a bright one by the pixels neither
-// claims. Cells in different parts of an outline (partOf, 0 for none) are never joined.
-// Returns the numbers of the cells that stand for their groups (the highest of each).
-std::vector<int> joinWithoutWaist(const cv::Mat &cells, const std::vector<float> &heights,
-                                  float share, const std::vector<int> &partOf)
-{
-    // The neighbours that come after a pixel in the order of rows.
-    const cv::Point ahead[4] = {{1, 0}, {-1, 1}, {0, 1}, {1, 1}};
-    const cv::Rect image(0, 0, cells.cols, cells.rows);
-    std::vector<cv::Rect> boxes(heights.size() + 1);
-    std::vector<uint64_t> touching;
-    for (int y = 0; y < cells.rows; ++y) {
-        for (int x = 0; x < cells.cols; ++x) {
-            const int a = cells.at<int>(y, x);
-            if (a == 0)
-                continue;
-            cv::Rect &box = boxes[size_t(a)];
-            box = box.empty() ? cv::Rect(x, y, 1, 1) : (box | cv::Rect(x, y, 1, 1));
-            for (const cv::Point &step : ahead) {
-                const cv::Point next(x + step.x, y + step.y);
-                const int b = image.contains(next) ? cells.at<int>(next) : 0;
-                if (b != 0 && b != a)
-                    touching.push_back(pairKey(a, b));
-            }
-        }
-    }
-    std::sort(touching.begin(), touching.end());
-    touching.erase(std::unique(touching.begin(), touching.end()), touching.end());
-    std::vector<int> group(heights.size() + 1);
-    std::iota(group.begin(), group.end(), 0);
-    for (uint64_t key : touching) {
-        const int a = int(key >> 32);
-        const int b = int(key & 0xffffffffu);
-        const int partA = partOf[size_t(a - 1)];
-        const int partB = partOf[size_t(b - 1)];
-        if (partA != 0 && partB != 0 && partA != partB)
-            continue;
-        // The two cells alone, with a free margin.
-        const cv::Rect box =
-            ((boxes[size_t(a)] | boxes[size_t(b)]) + cv::Size(2, 2) - cv::Point(1, 1)) & image;
-        const cv::Mat pair = (cells(box) == a) | (cells(box) == b);
-        cv::Mat distance;
-        cv::distanceTransform(pair, distance, cv::DIST_L2, cv::DIST_MASK_5);
-        float widest[2] = {0.0f, 0.0f};
-        float border = 0.0f;
-        for (int y = 0; y < box.height; ++y) {
-            for (int x = 0; x < box.width; ++x) {
-                const int cell = cells.at<int>(box.y + y, box.x + x);
-                if (cell != a && cell != b)
-                    continue;
-                float &wide = widest[cell == a ? 0 : 1];
-                wide = std::max(wide, distance.at<float>(y, x));
-                for (const cv::Point &step : ahead) {
-                    const cv::Point next(x + step.x, y + step.y);
-                    if (next.x >= 0 && next.x < box.width && next.y < box.height
-                        && cells.at<int>(box.tl() + next) == (cell == a ? b : a)) {
-                        border = std::max(border, std::min(distance.at<float>(y, x),
-                                                           distance.at<float>(next)));
-                    }
-                }
-            }
-        }
-        const float narrower = std::min(widest[0], widest[1]);
-        if (border + (narrower <= 2.0f ? 1.0f : 0.5f) < share * narrower)
-            continue;
-        const int rootA = findRoot(group, a);
-        const int rootB = findRoot(group, b);
-        if (heights[size_t(rootA - 1)] >= heights[size_t(rootB - 1)])
-            group[size_t(rootB)] = rootA;
-        else
-            group[size_t(rootA)] = rootB;
-    }
-    std::vector<int> kept;
-    for (int cell = 1; cell < int(group.size()); ++cell) {
-        if (findRoot(group, cell) == cell)
-            kept.push_back(cell);
-    }
-    return kept;
-}
-
 
 std::vector<cv::Point> outline(const cv::Mat &objects, int number, const Moments &m)
 {
@@ -699,26 +210,6 @@ std::vector<cv::Point> outline(const cv::Mat &objects, int number, const Moments
             longest = i;
     }
     return contours.empty() ? std::vector<cv::Point>() : contours[longest];
-}
-
-// Without declustering: of the cells in each object of the binary image, the numbers of
-// the highest.
-std::vector<int> onePerObject(const cv::Mat &binary, const std::vector<int> &seeds,
-                              const std::vector<float> &heights)
-{
-    cv::Mat components;
-    Tesmora::Core::label(binary, components);
-    std::map<int, int> highest;
-    for (size_t i = 0; i < seeds.size(); ++i) {
-        const int cell = int(i) + 1;
-        const auto it = highest.emplace(components.ptr<int>()[seeds[i]], cell).first;
-        if (heights[i] > heights[size_t(it->second - 1)])
-            it->second = cell;
-    }
-    std::vector<int> kept;
-    for (const auto &entry : highest)
-        kept.push_back(entry.second);
-    return kept;
 }
 
 } // namespace
@@ -735,7 +226,9 @@ bool ORBELIN_Vn::findObject(const analysis_param_t &param)
         return false;
     }
     const float pixel = pixelSize();
-    const cv::Mat grey = toGrey(raw);
+    float darkest = 0.0f;
+    bool flat = false;
+    const cv::Mat grey = toGrey(raw, darkest, flat);
 
     // Background subtraction.
     cv::Mat smooth;
@@ -746,9 +239,7 @@ bool ORBELIN_Vn::findObject(const analysis_param_t &param)
     // sensitivity, and never inside the noise. The noise left in the smoothed image is
     // 0.32 of the deviation of the detail that the smoothing took away.
     const float level = robustLevel(signal);
-    float detail = 0.0f;
-    robustLevel(cv::Mat(grey - smooth), &detail);
-    const float noise = std::max(0.5f, 0.32f * detail);
+    const float noise = std::max(0.5f, 0.32f * noiseDeviation(grey, darkest, flat, smooth));
     double highest = 0.0;
     cv::minMaxLoc(signal, nullptr, &highest);
     const float entropy = entropyThreshold(signal, level, noise, float(highest));
@@ -756,84 +247,34 @@ bool ORBELIN_Vn::findObject(const analysis_param_t &param)
                                      level + param.noiseFloor * noise);
 
     cv::Mat binary = signal > threshold;
-    const std::vector<std::vector<cv::Point>> objectOutlines = fillHoles(binary);
+    const std::vector<std::vector<cv::Point>> objectOutlines = Declustering::fillHoles(binary);
 
-    // Labelling and declustering: each peak that stands out of the noise in the signal
-    // weighted by the distance map starts a cell, if it is above the threshold. Cells are
-    // flooded down into the noise, so that each is measured relative to its own peak
-    // whatever the threshold. Touching cells without a waist between them are joined;
-    // without declustering, one cell is kept per object of the binary image.
-    const float floor = std::max(level, std::min(threshold, level + FloodFloor * noise));
-    Basins basins = flood(signal, floor, level, MarkerHeight * noise);
-    std::vector<int> seeds;
-    std::vector<float> heights;
-    for (int b = 1; b < int(basins.parent.size()); ++b) {
-        if (basins.find(b) == b && basins.height[size_t(b)] >= threshold - level
-            && basins.height[size_t(b)] > 0.0f) {
-            seeds.push_back(basins.highest[size_t(b)]);
-            heights.push_back(basins.height[size_t(b)]);
-        }
-    }
-    cv::Mat objects = cv::Mat::zeros(binary.size(), CV_32S);
-    std::vector<float> lowest;
-    std::vector<int> kept;
-    cv::Mat parts;
-    std::vector<int> partOf;
-    if (param.declustering > 0.0f) {
-        // Cells are parted by the shape of their outlines as well: two round parts with a
-        // neck between them are two cells however little the light dips between them.
-        // Radius of the smallest cell, pixels ("!(a > 0)" also catches NaN).
-        const float smallest = !(param.minSize > 0.0f) ? 0.0f : param.minSize / pixel / 2;
-        const float narrowest = std::max(NarrowestCell, NarrowestShare * smallest);
-        const float smoothing =
-            std::clamp(OutlineSmoothing * smallest, LeastSmoothing, MostSmoothing);
-        OutlineParts outline = outlineParts(signal, objectOutlines, level,
-                                            param.declustering + NeckAllowance, narrowest,
-                                            smoothing);
-        partOf = seedParts(outline, threshold - level, seeds, heights);
-        parts = outline.parts;
-        for (float height : heights) {
-            lowest.push_back(std::max(floor - level, std::min(WaistLevel * height,
-                                                              height - WaistNoise * noise)));
-        }
-        claim(signal, level, seeds, heights, lowest, objects, parts, partOf);
-        kept = joinWithoutWaist(objects, heights, param.declustering, partOf);
-        objects.setTo(0);
-    } else {
-        kept = onePerObject(binary, seeds, heights);
-    }
-    std::vector<int> keptSeeds;
-    std::vector<float> keptHeights;
-    std::vector<int> keptParts;
-    lowest.clear();
-    for (int cell : kept) {
-        keptSeeds.push_back(seeds[size_t(cell - 1)]);
-        keptHeights.push_back(heights[size_t(cell - 1)]);
-        if (!partOf.empty())
-            keptParts.push_back(partOf[size_t(cell - 1)]);
-        lowest.push_back(Measured * keptHeights.back());
-    }
-    claim(signal, level, keptSeeds, keptHeights, lowest, objects, parts, keptParts);
+    // Finding and parting the cells; without declustering one per object of the binary
+    // image. Radius of the smallest cell, pixels ("!(a > 0)" also catches NaN).
+    const float smallest = !(param.minSize > 0.0f) ? 0.0f : param.minSize / pixel / 2;
+    std::vector<cv::Rect> boxes;
+    const cv::Mat objects =
+        Declustering::cells(signal, binary, objectOutlines, level, noise, threshold,
+                            param.declustering, smallest, Measured, boxes);
 
     // Measuring and filtering: each object is measured where it is at least `Measured` x
     // its own peak, so faint and bright cells of one size measure alike whatever the
     // threshold.
-    std::vector<Moments> moments(keptSeeds.size() + 1);
-    std::vector<int> aboveThreshold(moments.size(), 0);
-    for (int y = 0; y < objects.rows; ++y) {
-        const int *o = objects.ptr<int>(y);
-        const uchar *b = binary.ptr<uchar>(y);
-        for (int x = 0; x < objects.cols; ++x) {
-            if (o[x] != 0) {
-                moments[size_t(o[x])].add(x, y);
-                aboveThreshold[size_t(o[x])] += b[x] != 0;
+    for (int number = 1; number <= int(boxes.size()); ++number) {
+        const cv::Rect &box = boxes[size_t(number - 1)];
+        Moments m;
+        int aboveThreshold = 0;
+        for (int y = box.y; y < box.y + box.height; ++y) {
+            const int *o = objects.ptr<int>(y);
+            const uchar *b = binary.ptr<uchar>(y);
+            for (int x = box.x; x < box.x + box.width; ++x) {
+                if (o[x] == number) {
+                    m.add(x, y);
+                    aboveThreshold += b[x] != 0;
+                }
             }
         }
-    }
-    const int objectCount = int(moments.size()) - 1;
-    for (int number = 1; number <= objectCount; ++number) {
-        const Moments &m = moments[size_t(number)];
-        if (m.n <= 0 || aboveThreshold[size_t(number)] < AboveThreshold * m.n)
+        if (m.n <= 0 || aboveThreshold < AboveThreshold * m.n)
             continue;
         object_t object;
         object.x = float(m.sx / m.n);

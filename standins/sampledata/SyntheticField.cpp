@@ -29,6 +29,13 @@ struct Item
 };
 
 
+float median(const cv::Mat &values)
+{
+    std::vector<float> all(values.begin<float>(), values.end<float>());
+    std::nth_element(all.begin(), all.begin() + long(all.size() / 2), all.end());
+    return all.empty() ? 0.0f : all[all.size() / 2];
+}
+
 // Mean of profile (offsets from the shape's centre, pixels) over 4 x 4 samples of pixel (x, y).
 template <typename Profile>
 float pixelCover(float x, float y, const Profile &profile)
@@ -65,19 +72,25 @@ void draw(cv::Mat &canvas, const SyntheticField::Shape &s, float reach, const Pr
     }
 }
 
-// A cell or elongated shape: a dome over the ellipse (the light of a lens-shaped body), an
-// even disc, or a flat top falling to s.rim at the edge, dimmer inside the vacuole.
+// A cell or elongated shape: a dome over the ellipse or rod (the light of a lens-shaped or
+// cylindrical body), an even disc, or a flat top falling to s.rim at the edge, dimmer inside
+// the vacuole.
 void drawCell(cv::Mat &canvas, const SyntheticField::Shape &s, SyntheticField::Profile profile)
 {
     const float a = s.major / 2;
     const float b = s.minor / 2;
+    // A rod's straight part reaches this far from its centre along its axis.
+    const float straight = s.rod ? a - b : 0.0f;
     const float c = std::cos(s.angle * float(CV_PI) / 180.0f);
     const float sn = std::sin(s.angle * float(CV_PI) / 180.0f);
     const float vr2 = s.vacuole * s.vacuole;
     draw(canvas, s, a + 1, [&](float dx, float dy) {
-        const float u = (dx * c + dy * sn) / a;
+        const float along = dx * c + dy * sn;
+        const float u = along / a;
         const float v = (-dx * sn + dy * c) / b;
-        const float r2 = u * u + v * v;
+        // From the axis (a rod's) or the centre, in shares of the half width or half axes.
+        const float beyond = std::max(0.0f, std::fabs(along) - straight) / (s.rod ? b : a);
+        const float r2 = beyond * beyond + v * v;
         if (r2 >= 1.0f)
             return 0.0f;
         const float du = u - s.vacuoleU;
@@ -142,6 +155,8 @@ void drawFibre(cv::Mat &canvas, const SyntheticField::Shape &s)
 
 float SyntheticField::Shape::size() const
 {
+    if (rod)
+        return std::sqrt(4 * minor * (major - minor) / float(CV_PI) + minor * minor) * PixelSize;
     return std::sqrt(major * minor) * PixelSize;
 }
 
@@ -185,6 +200,23 @@ SyntheticField::Options SyntheticField::touchingCells(Profile profile, unsigned 
     o.blurMin = 0.9f;
     o.blurMax = 1.6f;
     o.seed = seed;
+    return o;
+}
+
+SyntheticField::Options SyntheticField::singleCells(int count, bool rod, float width,
+                                                   float length, unsigned seed)
+{
+    Options o = separatedCells(1280, 960, rod ? 0 : count, seed);
+    o.profile = Dome;
+    o.meanSize = width;
+    o.sizeSpread = 0.0f;
+    o.cellRoundness = 1.0f;
+    o.shortestOval = o.longestOval = length / width;
+    o.ovals = rod ? 0 : count;
+    o.cells = 0;
+    o.rods = rod ? count : 0;
+    o.rodWidthMin = o.rodWidthMax = width;
+    o.rodLengthMin = o.rodLengthMax = length / width;
     return o;
 }
 
@@ -388,6 +420,20 @@ void SyntheticField::place(const Options &o)
         s.brightness = brightness(0.6f, 1.4f);
         put(s, s.major / 2);
     }
+    // Long cells alone, drawn last so that the fields without them keep their layout.
+    for (int i = 0; i < o.ovals + o.rods; ++i) {
+        Shape s = roundCell(Cell, smallest, largest);
+        s.rod = i >= o.ovals;
+        if (s.rod) {
+            s.minor = uniform(o.rodWidthMin, o.rodWidthMax) / PixelSize;
+            s.major = s.minor * uniform(o.rodLengthMin, o.rodLengthMax);
+            s.vacuole = 0.0f;
+        } else {
+            s.minor = std::sqrt(s.major * s.minor);
+            s.major = s.minor * uniform(o.shortestOval, o.longestOval);
+        }
+        put(s, s.major / 2);
+    }
 }
 
 void SyntheticField::render(const Options &o)
@@ -433,7 +479,19 @@ void SyntheticField::render(const Options &o)
     cv::Mat noise(o.height, o.width, CV_32F);
     cv::RNG rng(o.seed * 2654435761u + 1u);
     rng.fill(noise, cv::RNG::NORMAL, 0.0, 1.0);
+    const cv::Mat light = o.clipped ? field.clone() : cv::Mat();
     field += noise.mul(deviation);
+    if (o.clipped) {
+        const float spread = 3 * median(deviation);
+        const float cut = median(field) + spread;
+        field.setTo(0.0f, field < cut);
+        for (Shape &s : m_Shapes) {
+            const cv::Point centre(std::clamp(int(std::lround(s.x)), 0, o.width - 1),
+                                   std::clamp(int(std::lround(s.y)), 0, o.height - 1));
+            if (s.isCell() && light.at<float>(centre) < cut + spread * 2 / 3)
+                s.kind = Clipped;
+        }
+    }
     if (o.bits == 16)
         cv::Mat(cv::min(field * 16.0, 4095.0)).convertTo(m_Image, CV_16U); // 12-bit values
     else

@@ -10,16 +10,17 @@
 
 // A counting field as the camera would see it, with a known answer for every cell:
 // dome-shaped or flat-topped oval cells of log-normal brightness, some with a darker
-// vacuole; touching clusters of two and three cells of unequal brightness, and small cells
-// pressed against larger ones; debris (specks below the minimum cell size, fibres,
-// out-of-focus blobs wider than the largest cell) and elongated shapes below the roundness
-// limit; blurred by the optics, vignetted, on a tilted background, with shot and read
-// noise. Sizes are in um at 0.375 um a pixel; the same options and seed always give the
-// same image.
+// vacuole; single long ovals and rods; touching clusters of two and three cells of unequal
+// brightness, and small cells pressed against larger ones; debris (specks below the minimum
+// cell size, fibres, out-of-focus blobs wider than the largest cell) and elongated shapes
+// below the roundness limit; blurred by the optics, vignetted, on a tilted background, with
+// shot and read noise, the dark background clipped to 0 if asked. Sizes are in um at
+// 0.375 um a pixel; the same options and seed always give the same image.
 class SyntheticField
 {
 public:
-    enum Kind { Cell, ClusterCell, Debris, Fibre, Blob, Elongated };
+    // Clipped: a cell whose light the clipping of the background took away (no cell to count).
+    enum Kind { Cell, ClusterCell, Debris, Fibre, Blob, Elongated, Clipped };
     // How a cell's light falls from its centre: a dome falls to nothing at the rim, a disc is
     // even, a flat top keeps more than half of it up to the rim and falls within the blur.
     enum Profile { Dome, Disc, FlatTop };
@@ -41,10 +42,13 @@ public:
         float vacuoleV = 0.0f;
         float bend = 0.0f;     // a fibre's sagitta, share of its length
         float rim = 0.0f;      // a flat-topped cell's light at its rim, share of its peak
+        // A rod (spherocylinder): a cylinder as wide as minor with round ends, major long
+        // overall; otherwise an ellipse.
+        bool rod = false;
         bool isCell() const { return kind == Cell || kind == ClusterCell; }
         // Diameter of the circle of the same area, um.
         float size() const;
-        // From the centre to the edge in the direction (radians), pixels.
+        // From the centre to the edge of the ellipse in the direction (radians), pixels.
         float radius(float direction) const;
     };
 
@@ -61,6 +65,17 @@ public:
         int fibres = 4;
         int blobs = 3;               // out of focus, 3 to 6 x meanSize
         int elongated = 6;           // shapes with minor / major = elongation
+        // Single ovals as wide as the cells, shortestOval to longestOval times as long.
+        int ovals = 0;
+        float shortestOval = 1.25f;
+        float longestOval = 2.5f;
+        // Single rods rodWidthMin to rodWidthMax um wide, rodLengthMin to rodLengthMax times
+        // as long as wide.
+        int rods = 0;
+        float rodWidthMin = 1.5f;
+        float rodWidthMax = 4.0f;
+        float rodLengthMin = 1.5f;
+        float rodLengthMax = 2.5f;
         // Touching pairs of a small cell (0.6 to 0.8 x meanSize) and one of the usual sizes,
         // either of them the brighter.
         int smallPairs = 0;
@@ -89,6 +104,10 @@ public:
         float noise = 4.0f;          // read noise, 8-bit grey levels
         // Photo-electrons per 8-bit grey level, for the shot noise; 0 for none.
         float electrons = 16.0f;
+        // The background clipped to 0 as some cameras give it: every pixel below the frame's
+        // median + 3 deviations of the background noise. Cells whose peak does not stand
+        // another 2 deviations above that are Clipped.
+        bool clipped = false;
         unsigned seed = 1;
     };
 
@@ -101,6 +120,9 @@ public:
     // triples overlapping by 2 to 20 % of their summed radii and small cells pressed against
     // larger ones, 30 % with a vacuole, blurred by 0.9 to 1.6 pixels.
     static Options touchingCells(Profile profile, unsigned seed);
+    // A field of `count` single ovals or rods of the given width and length (um), nothing
+    // else: each is one cell.
+    static Options singleCells(int count, bool rod, float width, float length, unsigned seed);
 
     explicit SyntheticField(const Options &options);
     // These shapes alone, drawn as options says (profile, blur, light, noise, bits, seed).
