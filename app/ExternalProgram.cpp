@@ -2,7 +2,20 @@
 
 #include <QDebug>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char **environ;
 
 namespace {
 
@@ -161,8 +174,47 @@ ProgramResult ExternalProgram::runByLine(const QString &program, const QStringLi
 
 bool ExternalProgram::startDetached(const QString &program, const QStringList &arguments)
 {
-    const bool started = QProcess::startDetached(program, arguments);
-    if (!started)
-        qDebug() << Q_FUNC_INFO << program << arguments << "could not be started";
-    return started;
+    // Everything the child needs is made here, before it exists: a child of a threaded
+    // program that allocates before exec can wait for ever on a lock another thread held
+    // at the fork, and with it this call.
+    const QString path = QStandardPaths::findExecutable(program);
+    if (path.isEmpty()) {
+        qDebug() << Q_FUNC_INFO << program << "is not on the PATH";
+        return false;
+    }
+    QList<QByteArray> encoded{QFile::encodeName(path)};
+    for (const QString &argument : arguments)
+        encoded << QFile::encodeName(argument);
+    std::vector<char *> argv;
+    for (QByteArray &argument : encoded)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    // Its own session, no blocked signals, and SIGPIPE back to its default.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes,
+                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = 0;
+    const int error = posix_spawn(&pid, argv.front(), nullptr, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    if (error != 0) {
+        qDebug() << Q_FUNC_INFO << program << arguments << "could not be started:"
+                 << std::strerror(error);
+        return false;
+    }
+    // Reaped whenever it ends, so that it leaves no zombie behind.
+    std::thread([pid] {
+        int status = 0;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+    return true;
 }

@@ -50,6 +50,7 @@ public:
                                    const std::function<bool(const QByteArray &line)> &onLine,
                                    const Input &input = Input());
 
-    // Starts the program detached from this one; true when it started.
+    // Starts the program in a session of its own without waiting for it, and reaps it when
+    // it ends; true when it started.
     static bool startDetached(const QString &program, const QStringList &arguments);
 };

@@ -16,8 +16,12 @@
 #include <QLabel>
 #include <QSettings>
 
+#include <atomic>
 #include <csignal>
 #include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -327,6 +331,79 @@ private Q_SLOTS:
         QTEST(result.describe(), "outcome");
         QVERIFY(clock.elapsed() < 15000);
     }
+
+    // A detached program gets its arguments as they are, runs in a session of its own and
+    // is reaped when it ends; one that is not on the PATH is not started.
+    void startDetached_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("started");
+        QTest::newRow("plain") << "probe" << QStringList{"wlan0"} << true;
+        QTest::newRow("spaces, quotes, empty") << "probe"
+                                               << QStringList{"a b", "\"c\" 'd'", "", "$HOME"}
+                                               << true;
+        QTest::newRow("not on the PATH") << "absent-program" << QStringList{"x"} << false;
+    }
+    void startDetached()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, arguments);
+        TestRoot root;
+        root.fakeProgramScript("probe", "read -r _ _ _ _ _ session _ < /proc/$$/stat\n"
+                                        "echo \"$$ $session\" > \"$ORBELIN_ROOT/probe.pid\"");
+        QTEST(ExternalProgram::startDetached(program, arguments), "started");
+        QFETCH(bool, started);
+        if (!started)
+            return;
+        QTRY_COMPARE(root.calls("probe"), QList<QStringList>{arguments});
+        QTRY_VERIFY(!root.readFile("/probe.pid").isEmpty());
+        const QList<QByteArray> ids = root.readFile("/probe.pid").trimmed().split(' ');
+        QCOMPARE(ids.size(), 2);
+        QVERIFY(ids.at(1).toLong() != getsid(0));
+        QTRY_VERIFY(!QFile::exists("/proc/" + QString::fromLatin1(ids.at(0))));
+    }
+
+    // Programs started from one thread while others allocate all start and the calls all
+    // return; before, a child that allocated between fork and exec could wait for ever on
+    // the allocator's lock, and the start with it.
+    void startDetachedWhileOthersAllocate()
+    {
+        TestRoot root;
+        QVERIFY(root.mkdir("/started"));
+        root.fakeProgramScript("probe", ": > \"$ORBELIN_ROOT/started/$1\"");
+        const int starts = 300;
+        auto stop = std::make_shared<std::atomic<bool>>(false);
+        auto returned = std::make_shared<std::atomic<int>>(0);
+        std::vector<std::thread> allocators;
+        for (int t = 0; t < 3; ++t) {
+            allocators.emplace_back([stop] {
+                while (!*stop) {
+                    std::vector<std::unique_ptr<char[]>> blocks;
+                    for (int i = 0; i < 1000; ++i)
+                        blocks.emplace_back(new char[64 + i]);
+                }
+            });
+        }
+        std::thread starter([returned, starts] {
+            for (int i = 0; i < starts; ++i) {
+                if (ExternalProgram::startDetached("probe", {QString::number(i)}))
+                    ++*returned;
+            }
+        });
+        const bool allReturned = QTest::qWaitFor([&] { return *returned == starts; }, 60000);
+        *stop = true;
+        for (std::thread &allocator : allocators)
+            allocator.join();
+        if (!allReturned) {
+            starter.detach();   // it hangs; the shared counters outlive this test
+            QFAIL(qPrintable(QString("only %1 of %2 starts returned").arg(*returned).arg(starts)));
+        }
+        starter.join();
+        const QDir started(root.path("/started"));
+        QTRY_COMPARE_WITH_TIMEOUT(started.entryList(QDir::Files).size(), starts, 30000);
+    }
+
 
     // No root, or "/", is the real system; a root goes in front of an absolute path once.
     void pathMapping()
